@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Ivra needs.
+# Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+    # Toolchain
+    build-essential cmake pkg-config clang-format
+    # Qt 6
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+    libxkbcommon-dev
+    # Capture library: store and image codecs
+    libsqlite3-dev libspng-dev libturbojpeg0-dev
+    # Annotation blur, subject masks
+    libopencv-dev
+    # Text recognition
+    libtesseract-dev tesseract-ocr-eng tesseract-ocr-ukr
+    # Fonts the renderer and the recognition benchmark use
+    fonts-dejavu-core fonts-noto-core
+    # Headless desktop for tests
+    xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool openbox dbus dbus-x11
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

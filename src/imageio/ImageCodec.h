@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QImage>
+
+namespace ivra::imageio {
+
+// PNG and JPEG encoding on the user's critical path: every capture, save, copy and pin
+// goes through here, so these use libspng and libjpeg-turbo directly rather than
+// QImage::save.
+
+// Lossless PNG. Opaque images are written as RGB, others as RGBA (straight alpha).
+// Nothing for a null image or one whose encoding fails.
+std::optional<QByteArray> encodePng(const QImage& image);
+
+// JPEG at the given quality (0…1, clamped). JPEG has no alpha, so a translucent image is
+// first composited onto white, as a saved JPEG would look in any viewer.
+std::optional<QByteArray> encodeJpeg(const QImage& image, double quality);
+
+// Decodes PNG or JPEG bytes (or any format Qt reads); a null image on failure.
+QImage decode(const QByteArray& bytes);
+
+} // namespace ivra::imageio
