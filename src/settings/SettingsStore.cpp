@@ -12,7 +12,9 @@ namespace ivra {
 
 namespace {
 
-QString key(const char* name) { return QString::fromLatin1(name); }
+QString key(const char* name) {
+    return QString::fromLatin1(name);
+}
 
 // INI files keep every value as text, so typed values come back as strings; values
 // written in this process come back as their own type. Both forms are accepted, and
@@ -72,7 +74,8 @@ QString SettingsStore::Keys::hotKeyEnabled(CaptureAction action) {
 }
 
 SettingsStore::SettingsStore(std::shared_ptr<KeyValueStore> defaults)
-    : m_defaults(std::move(defaults)) {}
+    : m_defaults(std::move(defaults)) {
+}
 
 SettingsStore& SettingsStore::shared() {
     static SettingsStore store(std::make_shared<platform::IniKeyValueStore>());
@@ -132,15 +135,21 @@ std::optional<QByteArray> SettingsStore::readData(const QString& name) const {
     return std::nullopt;
 }
 
-void SettingsStore::setBool(const char* name, bool value) { m_defaults->setValue(key(name), value); }
-void SettingsStore::setInt(const char* name, int value) { m_defaults->setValue(key(name), value); }
+void SettingsStore::setBool(const char* name, bool value) {
+    m_defaults->setValue(key(name), value);
+}
+void SettingsStore::setInt(const char* name, int value) {
+    m_defaults->setValue(key(name), value);
+}
 void SettingsStore::setDouble(const char* name, double value) {
     m_defaults->setValue(key(name), value);
 }
 void SettingsStore::setText(const char* name, const QString& value) {
     m_defaults->setValue(key(name), value);
 }
-void SettingsStore::remove(const char* name) { m_defaults->remove(key(name)); }
+void SettingsStore::remove(const char* name) {
+    m_defaults->remove(key(name));
+}
 
 // Save folder ---------------------------------------------------------------------
 
@@ -165,7 +174,9 @@ bool SettingsStore::hasUserSaveDestination() const {
     return bookmark && !bookmark->isEmpty();
 }
 
-QString SettingsStore::promptAcceptLabel() { return QStringLiteral("Обрати"); }
+QString SettingsStore::promptAcceptLabel() {
+    return QStringLiteral("Обрати");
+}
 
 QString SettingsStore::promptMessage() {
     return QStringLiteral("Де зберігати знімки Ivra? Обери теку — знімки завжди будуть "
@@ -176,9 +187,9 @@ bool SettingsStore::ensureSaveDestination(FolderChooser& chooser) {
     if (hasUserSaveDestination()) {
         return true;
     }
-    const auto chosen = chooser.chooseFolder(
-        {promptAcceptLabel(), promptMessage(),
-         QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)});
+    const auto chosen =
+        chooser.chooseFolder({promptAcceptLabel(), promptMessage(),
+                              QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)});
     if (!chosen) {
         return false;
     }
@@ -207,8 +218,7 @@ QString SettingsStore::filenameTemplate() const {
 
 ExportFormat SettingsStore::exportFormat() const {
     const auto text = readText(key(Keys::exportFormat));
-    return text ? fromRawValue<ExportFormat>(*text).value_or(ExportFormat::Png)
-                : ExportFormat::Png;
+    return text ? fromRawValue<ExportFormat>(*text).value_or(ExportFormat::Png) : ExportFormat::Png;
 }
 
 double SettingsStore::jpegQuality() const {
@@ -255,7 +265,9 @@ bool SettingsStore::autoCopyOnCapture() const {
     return readBool(key(Keys::autoCopyOnCapture), false);
 }
 
-bool SettingsStore::showInDock() const { return readBool(key(Keys::showInDock), true); }
+bool SettingsStore::showInDock() const {
+    return readBool(key(Keys::showInDock), true);
+}
 
 QString SettingsStore::appIconStyle() const {
     return readText(key(Keys::appIconStyle)).value_or(QString::fromLatin1(kDefaultAppIconStyle));
@@ -283,8 +295,7 @@ void SettingsStore::setHotKeyData(CaptureAction action, const QByteArray& json) 
 
 RecordingTarget SettingsStore::recordingTarget() const {
     const auto text = readText(key(Keys::recordingTarget));
-    return text && *text == QLatin1String("area") ? RecordingTarget::Area
-                                                  : RecordingTarget::Screen;
+    return text && *text == QLatin1String("area") ? RecordingTarget::Area : RecordingTarget::Screen;
 }
 
 void SettingsStore::setRecordingTarget(RecordingTarget target) {
@@ -293,8 +304,7 @@ void SettingsStore::setRecordingTarget(RecordingTarget target) {
 
 RecordingQuality SettingsStore::recordingQuality() const {
     const auto text = readText(key(Keys::recordingQuality));
-    return text && *text == QLatin1String("high") ? RecordingQuality::High
-                                                  : RecordingQuality::Max;
+    return text && *text == QLatin1String("high") ? RecordingQuality::High : RecordingQuality::Max;
 }
 
 void SettingsStore::setRecordingQuality(RecordingQuality quality) {

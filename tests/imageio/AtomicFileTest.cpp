@@ -16,8 +16,10 @@ private Q_SLOTS:
 
 void AtomicFileTest::newFilesNeverReplaceExistingOnes() {
     QTemporaryDir dir;
-    const auto first = imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "one");
-    const auto second = imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "two");
+    const auto first =
+        imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "one");
+    const auto second =
+        imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "two");
     QVERIFY(first && second);
     QCOMPARE(QFileInfo(*first).fileName(), QStringLiteral("Shot.png"));
     QCOMPARE(QFileInfo(*second).fileName(), QStringLiteral("Shot (2).png"));

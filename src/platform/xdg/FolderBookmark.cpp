@@ -19,7 +19,7 @@ struct FileIdentity {
 };
 
 std::optional<FileIdentity> directoryIdentity(const QString& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         return std::nullopt;
     }

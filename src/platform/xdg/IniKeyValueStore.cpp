@@ -6,7 +6,8 @@
 namespace ivra::platform {
 
 IniKeyValueStore::IniKeyValueStore()
-    : IniKeyValueStore(defaultFilePath()) {}
+    : IniKeyValueStore(defaultFilePath()) {
+}
 
 IniKeyValueStore::IniKeyValueStore(const QString& filePath)
     : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {

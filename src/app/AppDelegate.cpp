@@ -1,0 +1,61 @@
+#include "app/AppDelegate.h"
+
+#include <cstdio>
+
+#include <QApplication>
+
+#include "presentation/ui/Appearance.h"
+#include "settings/SettingsStore.h"
+
+namespace ivra {
+
+namespace {
+
+void printError(const QString& text) {
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(QApplication& app, SettingsStore& settings)
+    : m_app(app)
+    , m_settings(settings) {
+    // A tray utility keeps running with no window open.
+    m_app.setQuitOnLastWindowClosed(false);
+    connect(&m_app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
+}
+
+AppDelegate::~AppDelegate() = default;
+
+std::optional<int> AppDelegate::applicationDidFinishLaunching(const LaunchOptions& options) {
+    // 1. Crash reporting: deliver what an earlier run left, notice an unclean end of the
+    //    previous run, mark this run as running, then catch fatal errors.
+
+    // 2–4. The non-interactive render modes end the process.
+    if (options.renderMarketingDirectory || options.renderSplashDirectory) {
+        printError(QStringLiteral("ivra: the render modes are not available in this build."));
+        return 2;
+    }
+    if (options.selftestRecord) {
+        printError(QStringLiteral("ivra: the recording self-test is not available in this build."));
+        return 2;
+    }
+
+    // 5. Taskbar presence ("show in Dock"): tool windows only when the user said no.
+    WindowPolicy::setActivationPolicy(m_settings.showInDock() ? ActivationPolicy::Regular
+                                                              : ActivationPolicy::Accessory);
+
+    // 6. Always dark, whatever the desktop's theme.
+    applyDarkAppearance(m_app);
+
+    // Linux desktops do not ask the user for camera or microphone access per application
+    // (device access is granted by the session or a portal at the moment of use), so the
+    // permission requests of other desktops have no counterpart here.
+    return std::nullopt;
+}
+
+void AppDelegate::applicationWillTerminate() {
+}
+
+} // namespace ivra

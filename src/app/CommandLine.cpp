@@ -1,0 +1,83 @@
+#include "app/CommandLine.h"
+
+#include "IvraConfig.h"
+
+namespace ivra {
+
+namespace {
+
+const QString kRenderMarketing = QStringLiteral("--render-marketing");
+const QString kRenderSplash = QStringLiteral("--render-splash");
+const QString kOpenSettings = QStringLiteral("--open-settings");
+const QString kSelftestRecord = QStringLiteral("--selftest-record");
+const QString kOpenRecordingSetup = QStringLiteral("--open-recording-setup");
+const QString kEdit = QStringLiteral("--edit");
+const QString kRecognize = QStringLiteral("--recognize");
+
+} // namespace
+
+LaunchOptions parseCommandLine(const QStringList& arguments) {
+    LaunchOptions options;
+    const qsizetype count = arguments.size();
+    // Takes the argument after position i as the switch's value, when there is one.
+    auto valueAfter = [&](qsizetype& i) -> std::optional<QString> {
+        if (i + 1 < count) {
+            return arguments.at(++i);
+        }
+        return std::nullopt;
+    };
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == kRenderMarketing) {
+            if (auto value = valueAfter(i)) {
+                options.renderMarketingDirectory = value;
+            }
+        } else if (argument == kRenderSplash) {
+            if (auto value = valueAfter(i)) {
+                options.renderSplashDirectory = value;
+            }
+        } else if (argument == kOpenSettings) {
+            options.openSettings = true;
+        } else if (argument == kSelftestRecord) {
+            options.selftestRecord = true;
+        } else if (argument == kOpenRecordingSetup) {
+            options.openRecordingSetup = true;
+        } else if (argument == kEdit || argument == kRecognize) {
+            auto value = valueAfter(i);
+            if (!value) {
+                options.missingValueFor = argument;
+            } else if (argument == kEdit) {
+                options.editFile = value;
+            } else {
+                options.recognizeFile = value;
+            }
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.showHelp = true;
+        } else if (argument == QLatin1String("--version")) {
+            options.showVersion = true;
+        } else if (!options.unknownArgument) {
+            options.unknownArgument = argument;
+        }
+    }
+    return options;
+}
+
+QString helpText() {
+    return QStringLiteral(
+        "Usage: ivra [OPTION]...\n"
+        "Screenshots that wait for you — annotate, copy, pin.\n"
+        "\n"
+        "Without options Ivra starts in the system tray.\n"
+        "\n"
+        "Options:\n"
+        "  --edit FILE              open an image file in the editor\n"
+        "  --recognize FILE         print the text recognised in an image file and exit\n"
+        "  -h, --help               show this help and exit\n"
+        "      --version            show the version and exit\n");
+}
+
+QString versionText() {
+    return QStringLiteral("ivra %1\n").arg(QLatin1String(IVRA_VERSION));
+}
+
+} // namespace ivra

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+#include <QStringList>
+
+namespace ivra {
+
+// What the command line asks for. Every switch is compared for exact equality with
+// each argument; several may be combined.
+struct LaunchOptions {
+    // A directory follows the render switches; a render switch given as the last
+    // argument is ignored and Ivra starts normally.
+    std::optional<QString> renderMarketingDirectory;
+    std::optional<QString> renderSplashDirectory;
+    bool openSettings = false;
+    bool selftestRecord = false;
+    bool openRecordingSetup = false;
+
+    // Linux additions: open an image in the editor; print the text recognised in an
+    // image and exit.
+    std::optional<QString> editFile;
+    std::optional<QString> recognizeFile;
+
+    bool showHelp = false;
+    bool showVersion = false;
+
+    // The first argument that is neither a switch nor a switch's value, if any.
+    std::optional<QString> unknownArgument;
+    // A switch that needs a value but was given none (for --edit and --recognize).
+    std::optional<QString> missingValueFor;
+
+    // The splash is skipped when a switch opens a window or runs the self-test.
+    bool suppressesSplash() const { return openSettings || selftestRecord || openRecordingSetup; }
+    // Modes that never need a display.
+    bool runsWithoutDisplay() const { return showHelp || showVersion || recognizeFile.has_value(); }
+};
+
+// `arguments` without the program name.
+LaunchOptions parseCommandLine(const QStringList& arguments);
+
+QString helpText();
+QString versionText();
+
+} // namespace ivra
