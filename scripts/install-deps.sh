@@ -18,7 +18,7 @@ packages=(
     # Fonts the renderer and the recognition benchmark use
     fonts-dejavu-core fonts-noto-core
     # Headless desktop for tests
-    xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool openbox dbus dbus-x11
+    xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool xclip openbox dbus dbus-x11
 )
 
 missing=()

@@ -1,0 +1,121 @@
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include "support/TestSupport.h"
+
+// The real binary, started as a user would start it.
+class LaunchTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void helpAndVersionNeedNoDisplay();
+    void withoutADisplayItExplainsInsteadOfCrashing();
+    void sigtermIsACleanExit();
+    void killLeavesTheMarkerAndTheNextStartReportsIt();
+
+private:
+    static QString crashDir() {
+        return QDir(qEnvironmentVariable("XDG_DATA_HOME"))
+            .filePath(QStringLiteral("Vantrel/crash"));
+    }
+    static QString sessionMarker() { return crashDir() + QStringLiteral("/session.open"); }
+    static QString pendingReport() { return crashDir() + QStringLiteral("/pending.json"); }
+    // Starts ivra and waits until it has armed the crash marker (start-up has run).
+    void startAndWaitUntilRunning(QProcess& process);
+};
+
+void LaunchTest::init() {
+    QDir(crashDir()).removeRecursively();
+}
+
+void LaunchTest::helpAndVersionNeedNoDisplay() {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(IVRA_BINARY), {QStringLiteral("--version")});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(process.readAllStandardOutput().startsWith("ivra "));
+
+    process.start(QStringLiteral(IVRA_BINARY), {QStringLiteral("--help")});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(process.readAllStandardOutput().contains("Usage: ivra"));
+}
+
+void LaunchTest::withoutADisplayItExplainsInsteadOfCrashing() {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(IVRA_BINARY), {});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardError().contains("needs a graphical session"));
+}
+
+void LaunchTest::startAndWaitUntilRunning(QProcess& process) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(IVRA_BINARY), {});
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(sessionMarker()), 20000);
+    // Let start-up reach the event loop before signalling.
+    QTest::qWait(300);
+    QCOMPARE(process.state(), QProcess::Running);
+}
+
+void LaunchTest::sigtermIsACleanExit() {
+    QProcess process;
+    startAndWaitUntilRunning(process);
+    process.terminate(); // SIGTERM
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(!QFile::exists(sessionMarker()));
+
+    // The next start after a clean exit has nothing to report.
+    QProcess next;
+    startAndWaitUntilRunning(next);
+    QVERIFY(!QFile::exists(pendingReport()));
+    next.terminate();
+    QVERIFY(next.waitForFinished(10000));
+}
+
+void LaunchTest::killLeavesTheMarkerAndTheNextStartReportsIt() {
+    QProcess process;
+    startAndWaitUntilRunning(process);
+    process.kill(); // SIGKILL: no chance to clean up
+    QVERIFY(process.waitForFinished(10000));
+    QVERIFY(QFile::exists(sessionMarker()));
+    QVERIFY(!QFile::exists(pendingReport()));
+
+    QProcess next;
+    startAndWaitUntilRunning(next);
+    const QJsonObject event =
+        QJsonDocument::fromJson(ivra::test::readFile(pendingReport())).object();
+    QCOMPARE(event.value(QStringLiteral("level")).toString(), QStringLiteral("fatal"));
+    const QJsonObject exception = event.value(QStringLiteral("exception"))
+                                      .toObject()
+                                      .value(QStringLiteral("values"))
+                                      .toArray()
+                                      .at(0)
+                                      .toObject();
+    QCOMPARE(exception.value(QStringLiteral("type")).toString(), QStringLiteral("HardCrash"));
+    next.terminate();
+    QVERIFY(next.waitForFinished(10000));
+    QVERIFY(!QFile::exists(sessionMarker()));
+}
+
+QTEST_GUILESS_MAIN(LaunchTest)
+#include "LaunchTest.moc"
