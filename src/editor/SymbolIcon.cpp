@@ -248,7 +248,9 @@ QImage SymbolIcon::render(QStringView name, double sizePt, const QColor& color,
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(sidePx / kGrid, sidePx / kGrid);
+    // The painter already works in points (it applies the image's pixel ratio).
+    const double scale = sidePx / dpr / kGrid;
+    painter.scale(scale, scale);
     painter.setPen(QPen(color, kStroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     (*found)(painter);

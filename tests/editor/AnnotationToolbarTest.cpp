@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 
 #include "annotation/AnnotationStore.h"
+#include "editor/SymbolIcon.h"
 #include "editor/ui/AnnotationToolbar.h"
 
 using namespace ivra;
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void undoIsEnabledExactlyWhenTheStoreCanUndo();
     void shortcutsWorkAnywhereInTheWindow();
     void actionButtonsCallTheHost();
+    void everySymbolIsDrawnInItsColour();
 };
 
 void AnnotationToolbarTest::optionalButtonsAppearOnlyWithTheirActions() {
@@ -246,6 +248,44 @@ void AnnotationToolbarTest::actionButtonsCallTheHost() {
     QCOMPARE(calls.done, 1);
     QCOMPARE(calls.cancel, 1);
     QVERIFY(store.annotations().isEmpty()); // none of them touches the marks
+}
+
+void AnnotationToolbarTest::everySymbolIsDrawnInItsColour() {
+    QStringList used;
+    for (const AnnotationTool tool : kAllAnnotationTools) {
+        used << AnnotationToolbar::toolSymbol(tool);
+    }
+    used << "arrow.uturn.backward"
+         << "wand.and.stars"
+         << "text.viewfinder"
+         << "doc.on.doc"
+         << "square.and.arrow.down"
+         << "checkmark.circle.fill"
+         << "xmark";
+    QCOMPARE(QSet<QString>(used.begin(), used.end()).size(), used.size()); // one icon per name
+
+    const QColor green(74, 222, 128);
+    for (const QString& name : used) {
+        QVERIFY2(SymbolIcon::contains(name), qPrintable(name));
+        const QImage icon = SymbolIcon::render(name, 16, green, 2);
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QCOMPARE(icon.deviceIndependentSize(), QSizeF(16, 16));
+        int inked = 0;
+        for (int y = 0; y < icon.height(); ++y) {
+            for (int x = 0; x < icon.width(); ++x) {
+                const QColor pixel = icon.pixelColor(x, y);
+                inked += pixel.alpha() >= 128 ? 1 : 0;
+                if (pixel.alpha() == 255) { // within blending's rounding
+                    QVERIFY(qAbs(pixel.red() - green.red()) <= 2);
+                    QVERIFY(qAbs(pixel.green() - green.green()) <= 2);
+                    QVERIFY(qAbs(pixel.blue() - green.blue()) <= 2);
+                }
+            }
+        }
+        // Visible, yet an outline rather than a filled square.
+        QVERIFY2(inked > 20 && inked < 32 * 32 * 3 / 4, qPrintable(name));
+    }
+    QVERIFY(SymbolIcon::render(u"no.such.symbol", 16, green, 1).isNull());
 }
 
 QTEST_MAIN(AnnotationToolbarTest)
