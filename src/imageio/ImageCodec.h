@@ -8,11 +8,12 @@
 namespace ivra::imageio {
 
 // PNG and JPEG encoding on the user's critical path: every capture, save, copy and pin
-// goes through here, so these use libspng and libjpeg-turbo directly rather than
+// goes through here, so these use libdeflate and libjpeg-turbo directly rather than
 // QImage::save.
 
 // Lossless PNG. Opaque images are written as RGB, others as RGBA (straight alpha).
-// Nothing for a null image or one whose encoding fails.
+// Nothing for a null image, one beyond 2^28 pixels, or one whose encoding fails (for
+// example when memory runs out).
 std::optional<QByteArray> encodePng(const QImage& image);
 
 // JPEG at the given quality (0…1, clamped). JPEG has no alpha, so a translucent image is

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+#include "library/CaptureRecord.h"
+
+namespace ivra {
+
+class CaptureStore;
+class SettingsStore;
+
+// The capture library: writes every capture as a full-size PNG into the user's save
+// folder and a small JPEG thumbnail into its own folder, records it, applies the
+// retention limit, deletes captures with their files, and posts
+// CaptureHistoryNotifier's change notification after every change. Main thread only.
+//
+// On disk (persistent): <XDG data>/Vantrel/Vantrel.store and <XDG data>/Vantrel/Captures/
+// with "<UUID>_thumb.jpg" thumbnails.
+class CaptureRepository {
+public:
+    enum class Storage { Persistent, InMemory };
+
+    static constexpr int kThumbnailMaxDimensionPx = 240;
+    static constexpr double kThumbnailJpegQuality = 0.6;
+    static constexpr const char* kStoreFileName = "Vantrel.store";
+    static constexpr const char* kStatusNone = "none";
+
+    // Persistent: the store in defaultBaseFolder(), retention from the settings.
+    // In memory: a store that ends with the repository, thumbnails in a fresh temporary
+    // folder (removed again on destruction), no retention limit.
+    explicit CaptureRepository(SettingsStore& settings, Storage storage = Storage::Persistent);
+    // A persistent store in the given base folder.
+    CaptureRepository(SettingsStore& settings, const QString& baseFolder);
+    ~CaptureRepository();
+    CaptureRepository(const CaptureRepository&) = delete;
+    CaptureRepository& operator=(const CaptureRepository&) = delete;
+
+    static QString defaultBaseFolder();
+
+    QString baseFolder() const { return m_baseFolder; }
+    QString capturesDirectory() const { return m_capturesDirectory; }
+
+    // How many unpinned captures to keep; nothing means no limit. A new limit applies from
+    // the next insert.
+    std::optional<int> retentionLimit() const { return m_retentionLimit; }
+    void setRetentionLimit(std::optional<int> limit) { m_retentionLimit = limit; }
+
+    // When the store file could not be used at start, the message to show the user once
+    // (it names where a damaged file was moved); nothing when all went well.
+    std::optional<QString> damagedStoreNotice() const { return m_damagedStoreNotice; }
+
+    // Stores one capture; nothing (and no file, no notification) when no save folder was
+    // chosen or the image cannot be encoded or written.
+    std::optional<CaptureRecord> insert(const QImage& image,
+                                        const std::optional<QString>& sourceAppBundleID,
+                                        const QDateTime& createdAt);
+    // Newest first; an empty list when the store cannot be read.
+    QList<CaptureRecord> fetchAll();
+    // Removes both files (ignoring files already gone) and the record.
+    void deleteRecord(const CaptureRecord& record);
+    void deleteAll();
+    void setPinned(const CaptureRecord& record, bool pinned);
+    // The full image; nothing when its file is missing or unreadable.
+    std::optional<QImage> image(const CaptureRecord& record) const;
+
+    // The thumbnail's size: the longer side scaled to maxDimensionPx, the other side in
+    // proportion, truncated, never below 1; images already small enough keep their size.
+    static QSize thumbnailSize(QSize imageSize, int maxDimensionPx);
+    // The image scaled to thumbnailSize(); a null image when scaling fails.
+    static QImage makeThumbnail(const QImage& image, int maxDimensionPx);
+    // "Ivra yyyy-MM-dd о HH.mm.ss" for the given moment, in local time.
+    static QString imageBaseName(const QDateTime& moment);
+
+private:
+    void openPersistentStore();
+    void enforceRetention();
+
+    SettingsStore& m_settings;
+    std::unique_ptr<CaptureStore> m_store;
+    QString m_baseFolder;
+    QString m_capturesDirectory;
+    bool m_removeBaseFolderOnExit = false;
+    std::optional<int> m_retentionLimit;
+    std::optional<QString> m_damagedStoreNotice;
+};
+
+} // namespace ivra
