@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "diagnostics/CrashReporter.h"
 #include "presentation/ui/Appearance.h"
 #include "settings/SettingsStore.h"
 
@@ -20,7 +21,8 @@ void printError(const QString& text) {
 
 AppDelegate::AppDelegate(QApplication& app, SettingsStore& settings)
     : m_app(app)
-    , m_settings(settings) {
+    , m_settings(settings)
+    , m_crashReporter(CrashReporter::forApplication()) {
     // A tray utility keeps running with no window open.
     m_app.setQuitOnLastWindowClosed(false);
     connect(&m_app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
@@ -31,6 +33,10 @@ AppDelegate::~AppDelegate() = default;
 std::optional<int> AppDelegate::applicationDidFinishLaunching(const LaunchOptions& options) {
     // 1. Crash reporting: deliver what an earlier run left, notice an unclean end of the
     //    previous run, mark this run as running, then catch fatal errors.
+    m_crashReporter.flushPending();
+    m_crashReporter.detectHardCrash();
+    m_crashReporter.arm();
+    m_crashReporter.install();
 
     // 2–4. The non-interactive render modes end the process.
     if (options.renderMarketingDirectory || options.renderSplashDirectory) {

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include "app/CommandLine.h"
+#include "diagnostics/CrashReporter.h"
 
 class QApplication;
 
@@ -31,6 +32,7 @@ public:
 private:
     QApplication& m_app;
     SettingsStore& m_settings;
+    CrashReporter m_crashReporter;
 };
 
 } // namespace ivra

@@ -2,10 +2,12 @@
 #include <memory>
 
 #include <QApplication>
+#include <QTextStream>
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "platform/unix/TerminationSignals.h"
+#include "recognition/RecognizeCommand.h"
 #include "settings/SettingsStore.h"
 
 namespace {
@@ -45,6 +47,11 @@ int main(int argc, char** argv) {
         print(stderr, QStringLiteral("ivra: %1 needs a file name.\nTry 'ivra --help'.\n")
                           .arg(*early.missingValueFor));
         return 2;
+    }
+    if (early.recognizeFile) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return ivra::runRecognizeCommand(*early.recognizeFile, out, err);
     }
     if (!hasGraphicalSession()) {
         print(stderr, QStringLiteral("ivra: Ivra needs a graphical session (X11 or Wayland), and "
