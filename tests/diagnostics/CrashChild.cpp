@@ -1,0 +1,64 @@
+// A stand-in for the application's start-up and end, run by the crash reporter tests as a
+// separate process: it performs the reporter's start-up sequence and then ends the way its
+// argument says.
+#include <cstdio>
+#include <stdexcept>
+#include <thread>
+
+#include <QCoreApplication>
+
+#include "diagnostics/CrashReporter.h"
+
+// Exported names (the target links with -rdynamic) so that the frames can be checked.
+
+// Read at run time, so the compiler cannot see that the write below has no target.
+int* volatile g_nowhere = nullptr;
+volatile int g_deepest = 0;
+
+[[gnu::noinline]] void crashThroughNullPointer() {
+    *g_nowhere = 7;
+}
+
+[[gnu::noinline]] void throwUncaught() {
+    throw std::runtime_error("disk on fire: \"/tmp\" is read-only");
+}
+
+[[gnu::noinline]] void recurseDeeply(int depth) {
+    if (depth == 0) {
+        crashThroughNullPointer();
+        return;
+    }
+    recurseDeeply(depth - 1);
+    g_deepest = depth; // work after the call keeps each level on the stack
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
+    const ivra::CrashReporter reporter = ivra::CrashReporter::forApplication();
+    reporter.flushPending();
+    reporter.detectHardCrash();
+    reporter.arm();
+    reporter.install();
+
+    if (mode == QLatin1String("quit")) {
+        reporter.markCleanExit();
+        return 0;
+    }
+    if (mode == QLatin1String("hang")) {
+        std::puts("running");
+        std::fflush(stdout);
+        return app.exec();
+    }
+    if (mode == QLatin1String("null")) {
+        crashThroughNullPointer();
+    } else if (mode == QLatin1String("deep-null")) {
+        recurseDeeply(100);
+    } else if (mode == QLatin1String("throw")) {
+        throwUncaught();
+    } else if (mode == QLatin1String("thread-throw")) {
+        std::thread([] { throwUncaught(); }).join();
+    }
+    return 2;
+}
