@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -25,6 +26,12 @@ QPen basePen(const QColor& color, double width) {
     return pen;
 }
 
+// Fills the outline of the stroke, which gives the same pixels as QPainter::strokePath and
+// is markedly faster for wide pens.
+void stroke(QPainter& painter, const QPainterPath& path, const QPen& pen) {
+    painter.fillPath(QPainterPathStroker(pen).createStroke(path), pen.brush());
+}
+
 // Strokes `path` with round caps. Qt strokes nothing for a path of zero length, yet a
 // click with the pencil or a line whose ends meet should leave a dot as wide as the line.
 void strokeRound(QPainter& painter, const QPainterPath& path, const QPen& pen) {
@@ -37,7 +44,7 @@ void strokeRound(QPainter& painter, const QPainterPath& path, const QPen& pen) {
         painter.setBrush(Qt::NoBrush);
         return;
     }
-    painter.strokePath(path, pen);
+    stroke(painter, path, pen);
 }
 
 QPainterPath polyline(const QList<QPointF>& points) {
@@ -169,20 +176,20 @@ void drawAnnotation(QPainter& painter, const Annotation& annotation, const QImag
         break;
     case AnnotationTool::Arrow:
         if (!points.isEmpty()) {
-            painter.strokePath(arrowPath(points.first(), points.last(), annotation.lineWidth),
-                               basePen(color, annotation.lineWidth));
+            stroke(painter, arrowPath(points.first(), points.last(), annotation.lineWidth),
+                   basePen(color, annotation.lineWidth));
         }
         break;
     case AnnotationTool::Rect: {
         QPainterPath path;
         path.addRect(boundingRect(annotation));
-        painter.strokePath(path, basePen(color, annotation.lineWidth));
+        stroke(painter, path, basePen(color, annotation.lineWidth));
         break;
     }
     case AnnotationTool::Ellipse: {
         QPainterPath path;
         path.addEllipse(boundingRect(annotation));
-        painter.strokePath(path, basePen(color, annotation.lineWidth));
+        stroke(painter, path, basePen(color, annotation.lineWidth));
         break;
     }
     case AnnotationTool::Text:
@@ -204,26 +211,93 @@ void drawAnnotations(QPainter& painter, const QList<Annotation>& annotations,
     }
 }
 
-void AnnotationRenderView::draw(QPainter& painter, const QRectF& target, RenderCache& cache) const {
-    const double imageWidth = std::max(baseImage.width(), 1);
-    const double scale = target.width() / imageWidth;
-    const QRectF imageRect(baseImage.rect());
+namespace {
 
-    painter.save();
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
-                           QPainter::TextAntialiasing);
-    painter.translate(target.topLeft());
-    painter.scale(scale, scale);
-    painter.setClipRect(imageRect, Qt::IntersectClip);
+// Above this many device pixels a frame is drawn directly rather than through a layer.
+constexpr qint64 kMaxLayerPixels = qint64(8192) * 8192;
 
-    if (showsCheckerboard) {
+// Everything of a frame below the mark being dragged, on a painter set up in image pixels
+// and clipped to the image.
+void drawFinished(QPainter& painter, const AnnotationRenderView& view, double scale,
+                  RenderCache& cache) {
+    const QRectF imageRect(view.baseImage.rect());
+    if (view.showsCheckerboard) {
         painter.fillRect(imageRect, kCheckerLight);
         painter.fillPath(checkerboardPath(imageRect, checkerboardCellSize(scale)), kCheckerDark);
     }
-    if (!baseImage.isNull()) {
-        drawBaseImage(painter, baseImage, cache);
+    if (!view.baseImage.isNull()) {
+        drawBaseImage(painter, view.baseImage, cache);
     }
-    drawAnnotations(painter, annotations, baseImage, cache);
+    drawAnnotations(painter, view.annotations, view.baseImage, cache);
+}
+
+void setUpForImage(QPainter& painter, const QTransform& imageTransform, const QRectF& imageRect) {
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
+                           QPainter::TextAntialiasing);
+    painter.setWorldTransform(imageTransform, true);
+    painter.setClipRect(imageRect, Qt::IntersectClip);
+}
+
+} // namespace
+
+void AnnotationRenderView::draw(QPainter& painter, const QRectF& target, RenderCache& cache) const {
+    const double scale = target.width() / std::max(baseImage.width(), 1);
+    const QRectF imageRect(baseImage.rect());
+    const QTransform imageToView =
+        QTransform::fromScale(scale, scale) * QTransform::fromTranslate(target.x(), target.y());
+    const QTransform imageToDevice = imageToView * painter.deviceTransform();
+    const QRect deviceRect = imageToDevice.mapRect(imageRect).toAlignedRect();
+
+    // The finished part of the frame (everything below the mark being dragged) is drawn as
+    // one layer of device pixels and then copied one to one onto the painter, the way a
+    // canvas layer is composited. While a mark is dragged nothing else changes, so the
+    // cache hands back the same layer and only the draft is drawn. Whether the layer is
+    // drawn now or reused, the pixels are the same. Painters that rotate or are not raster
+    // painters get everything drawn directly.
+    const bool layered = !baseImage.isNull() && !deviceRect.isEmpty() &&
+                         qint64(deviceRect.width()) * deviceRect.height() <= kMaxLayerPixels &&
+                         imageToDevice.type() <= QTransform::TxScale && painter.paintEngine() &&
+                         painter.paintEngine()->type() == QPaintEngine::Raster &&
+                         painter.compositionMode() == QPainter::CompositionMode_SourceOver &&
+                         painter.opacity() == 1.0;
+    if (layered) {
+        const RenderCache::FrameKey key{baseImage.cacheKey(), annotations, showsCheckerboard,
+                                        imageToDevice,        deviceRect,  QGuiApplication::font()};
+        const QImage finished = cache.frame(key, [&] {
+            QImage pixels(deviceRect.size(), QImage::Format_ARGB32_Premultiplied);
+            if (pixels.isNull()) {
+                return pixels;
+            }
+            pixels.fill(Qt::transparent);
+            QPainter offscreen(&pixels);
+            setUpForImage(offscreen,
+                          imageToDevice *
+                              QTransform::fromTranslate(-deviceRect.x(), -deviceRect.y()),
+                          imageRect);
+            drawFinished(offscreen, *this, scale, cache);
+            return pixels;
+        });
+        if (!finished.isNull()) {
+            painter.save();
+            painter.resetTransform();
+            const QTransform logicalToDevice = painter.deviceTransform();
+            const QRectF logicalRect = logicalToDevice.inverted().mapRect(QRectF(deviceRect));
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            painter.drawImage(logicalRect, finished);
+            painter.restore();
+            if (draft) {
+                painter.save();
+                setUpForImage(painter, imageToView, imageRect);
+                drawAnnotation(painter, *draft, baseImage, cache);
+                painter.restore();
+            }
+            return;
+        }
+    }
+
+    painter.save();
+    setUpForImage(painter, imageToView, imageRect);
+    drawFinished(painter, *this, scale, cache);
     if (draft) {
         drawAnnotation(painter, *draft, baseImage, cache);
     }

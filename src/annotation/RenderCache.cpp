@@ -1,5 +1,6 @@
 #include "annotation/RenderCache.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <opencv2/core.hpp>
@@ -13,6 +14,7 @@ namespace ivra {
 namespace {
 
 constexpr QImage::Format kPremultiplied = QImage::Format_ARGB32_Premultiplied;
+constexpr size_t kMaxFrames = 4;
 
 int costKiB(const QImage& image) {
     return static_cast<int>(std::max<qsizetype>(image.sizeInBytes() / 1024, 1));
@@ -26,7 +28,8 @@ size_t qHash(const RenderCache::Key& key, size_t seed) {
 }
 
 RenderCache::RenderCache(qint64 capacityBytes)
-    : m_entries(static_cast<qsizetype>(capacityBytes / 1024)) {
+    : m_capacityBytes(std::max<qint64>(capacityBytes, 0))
+    , m_entries(static_cast<qsizetype>(m_capacityBytes / 1024)) {
 }
 
 RenderCache& RenderCache::shared() {
@@ -73,8 +76,30 @@ QImage RenderCache::scaledImage(const QImage& base, const QSize& size) {
     return scaled;
 }
 
+QImage RenderCache::frame(const FrameKey& key, const std::function<QImage()>& render) {
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto hit = std::find_if(m_frames.begin(), m_frames.end(),
+                                      [&](const auto& entry) { return entry.first == key; });
+        if (hit != m_frames.end()) {
+            std::rotate(m_frames.begin(), hit, hit + 1);
+            return m_frames.front().second;
+        }
+    }
+    QImage rendered = render();
+    if (!rendered.isNull() && rendered.sizeInBytes() <= m_capacityBytes) {
+        const QMutexLocker lock(&m_mutex);
+        m_frames.insert(m_frames.begin(), {key, rendered});
+        if (m_frames.size() > kMaxFrames) {
+            m_frames.pop_back();
+        }
+    }
+    return rendered;
+}
+
 void RenderCache::clearBlurredRegions() {
     const QMutexLocker lock(&m_mutex);
+    m_frames.clear();
     const auto keys = m_entries.keys();
     for (const Key& key : keys) {
         if (key.kind == Kind::Blur) {
@@ -86,6 +111,7 @@ void RenderCache::clearBlurredRegions() {
 void RenderCache::clear() {
     const QMutexLocker lock(&m_mutex);
     m_entries.clear();
+    m_frames.clear();
 }
 
 QImage blurImageRegion(const QImage& base, const QRect& region, double radius) {

@@ -1,15 +1,24 @@
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include <QCache>
+#include <QFont>
 #include <QImage>
+#include <QList>
 #include <QMutex>
 #include <QRect>
 #include <QSize>
+#include <QTransform>
+
+#include "annotation/Annotation.h"
 
 namespace ivra {
 
 // Pixels the renderer derives from a base image and may reuse on the next frame: blurred
-// regions and the base image reduced to the view's size. Entries are keyed by the image's
+// regions, the base image reduced to the view's size, and whole frames of finished marks
+// (during a drag only the mark being dragged changes). Entries are keyed by the image's
 // QImage::cacheKey(), which changes whenever the pixels do, so a hit is always the value
 // that computing afresh would give; caching never changes a pixel of the output. Bounded
 // by memory, least recently used first out. Thread-safe, so flattening may run off the
@@ -18,6 +27,7 @@ class RenderCache {
 public:
     static constexpr qint64 kDefaultCapacityBytes = qint64(256) << 20;
 
+    // A cache without capacity keeps nothing: everything is computed and drawn afresh.
     explicit RenderCache(qint64 capacityBytes = kDefaultCapacityBytes);
     RenderCache(const RenderCache&) = delete;
     RenderCache& operator=(const RenderCache&) = delete;
@@ -32,6 +42,20 @@ public:
     // `base` smoothly reduced to exactly `size` pixels.
     QImage scaledImage(const QImage& base, const QSize& size);
 
+    // Everything that decides the pixels of a frame of finished marks on a device.
+    struct FrameKey {
+        qint64 image = 0;
+        QList<Annotation> annotations;
+        bool checkerboard = false;
+        QTransform imageToDevice;
+        QRect deviceRect; // the device pixels the frame covers
+        QFont font;       // the application font that labels are set in
+        bool operator==(const FrameKey&) const = default;
+    };
+    // The frame for `key`, drawn by `render` when not cached.
+    QImage frame(const FrameKey& key, const std::function<QImage()>& render);
+
+    // Drops the blurred regions and the frames made with them.
     void clearBlurredRegions();
     void clear();
 
@@ -49,8 +73,11 @@ private:
     QImage lookup(const Key& key);
     void insert(const Key& key, const QImage& image);
 
+    const qint64 m_capacityBytes;
     QMutex m_mutex;
     QCache<Key, QImage> m_entries; // cost in KiB
+    // Most recent first; a few suffice, one per canvas on screen.
+    std::vector<std::pair<FrameKey, QImage>> m_frames;
 };
 
 // Computes what RenderCache::blurredRegion caches: the pixels around the region are

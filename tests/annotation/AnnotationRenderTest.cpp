@@ -1,9 +1,11 @@
 #include <cmath>
 #include <numbers>
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTest>
 
+#include "annotation/AnnotationExporter.h"
 #include "annotation/AnnotationGeometry.h"
 #include "annotation/AnnotationRenderView.h"
 #include "annotation/RenderCache.h"
@@ -93,6 +95,10 @@ private Q_SLOTS:
     void checkerboardIsDrawnUnderATransparentImage();
     void viewScalesImagePixelsOntoTheTarget();
     void cachedAndUncachedFramesAreIdentical();
+    void keptFramesMatchDrawingAfresh_data();
+    void keptFramesMatchDrawingAfresh();
+    void keptFramesFollowEveryChange();
+    void screenAtScaleOneShowsTheFlattenedImage();
 };
 
 void AnnotationRenderTest::boundingRectSpansFirstAndLastPoint() {
@@ -428,6 +434,131 @@ void AnnotationRenderTest::cachedAndUncachedFramesAreIdentical() {
     changed.setPixel(150, 150, qRgb(255, 0, 255));
     QVERIFY(cache.blurredRegion(changed, {100, 100, 200, 150}, 12) !=
             cache.blurredRegion(base, {100, 100, 200, 150}, 12));
+}
+
+namespace {
+
+QImage detailedImage(int width, int height, QImage::Format format) {
+    QImage image(width, height, format);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y,
+                           qRgba((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256,
+                                 format == QImage::Format_RGB32 ? 255 : (x * y) % 256));
+        }
+    }
+    return format == QImage::Format_ARGB32
+               ? image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+               : image;
+}
+
+QList<Annotation> everyTool() {
+    QList<Annotation> marks{
+        mark(AnnotationTool::Pencil, {{10, 10}, {60, 40}, {90, 15}, {130, 70}}, 4),
+        mark(AnnotationTool::Highlight, {{20, 100}, {200, 120}}, 5, AnnotationColor::Yellow),
+        mark(AnnotationTool::Line, {{300, 20}, {380, 200}}, 3, AnnotationColor::Green),
+        mark(AnnotationTool::Arrow, {{50, 250}, {250, 180}}, 6, AnnotationColor::Blue),
+        mark(AnnotationTool::Rect, {{220, 230}, {390, 290}}, 3),
+        mark(AnnotationTool::Ellipse, {{150, 20}, {280, 90}}, 2, AnnotationColor::Black),
+        mark(AnnotationTool::Blur, {{100.5, 130.25}, {260, 220}}, 3),
+        mark(AnnotationTool::Step, {{340, 260}}, 3, AnnotationColor::White),
+    };
+    Annotation label = mark(AnnotationTool::Text, {{30, 200}}, 0, AnnotationColor::Orange);
+    label.text = "Label";
+    label.fontSize = 26;
+    marks.append(label);
+    return marks;
+}
+
+QImage frameOn(QImage surface, const AnnotationRenderView& view, const QRectF& target,
+               RenderCache& cache) {
+    QPainter painter(&surface);
+    view.draw(painter, target, cache);
+    painter.end();
+    return surface;
+}
+
+} // namespace
+
+void AnnotationRenderTest::keptFramesMatchDrawingAfresh_data() {
+    QTest::addColumn<QRectF>("target");
+    QTest::addColumn<double>("surfaceRatio");
+    QTest::addColumn<bool>("transparentBase");
+    QTest::newRow("one to one") << QRectF(0, 0, 400, 300) << 1.0 << false;
+    QTest::newRow("half, offset") << QRectF(13, 7, 200, 150) << 1.0 << false;
+    QTest::newRow("odd scale, fractional offset")
+        << QRectF(10.3, 4.6, 147.7, 110.775) << 1.0 << false;
+    QTest::newRow("enlarged") << QRectF(-20, -10, 600, 450) << 1.0 << false;
+    QTest::newRow("checkerboard") << QRectF(5, 5, 250, 187.5) << 1.0 << true;
+    QTest::newRow("high density surface") << QRectF(3.5, 2, 180, 135) << 2.0 << false;
+}
+
+void AnnotationRenderTest::keptFramesMatchDrawingAfresh() {
+    QFETCH(QRectF, target);
+    QFETCH(double, surfaceRatio);
+    QFETCH(bool, transparentBase);
+    const QImage base =
+        detailedImage(400, 300, transparentBase ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    AnnotationRenderView view{base, everyTool(), std::nullopt, transparentBase};
+    QImage surface(QSize(420, 320) * surfaceRatio, QImage::Format_ARGB32_Premultiplied);
+    surface.fill(QColor(30, 60, 90, 200));
+    surface.setDevicePixelRatio(surfaceRatio);
+
+    RenderCache afresh(0);
+    RenderCache kept;
+    const QImage expected = frameOn(surface, view, target, afresh);
+    QCOMPARE(frameOn(surface, view, target, kept), expected); // drawn into the cache
+    QCOMPARE(frameOn(surface, view, target, kept), expected); // copied from it
+
+    // A drag: the draft moves over the kept frame.
+    for (const QPointF end : {QPointF(390, 10), QPointF(200.5, 150.25)}) {
+        view.draft = mark(AnnotationTool::Arrow, {{20, 280}, end}, 4, AnnotationColor::Green);
+        QCOMPARE(frameOn(surface, view, target, kept), frameOn(surface, view, target, afresh));
+    }
+}
+
+void AnnotationRenderTest::keptFramesFollowEveryChange() {
+    const QImage base = detailedImage(400, 300, QImage::Format_RGB32);
+    QImage surface(400, 300, QImage::Format_ARGB32_Premultiplied);
+    surface.fill(Qt::transparent);
+    const QRectF target(0, 0, 200, 150);
+    RenderCache afresh(0);
+    RenderCache kept;
+    AnnotationRenderView view{base, everyTool(), std::nullopt, false};
+    const auto check = [&] {
+        QCOMPARE(frameOn(surface, view, target, kept), frameOn(surface, view, target, afresh));
+    };
+    check();
+    view.annotations.removeLast(); // undo
+    check();
+    view.annotations.append(mark(AnnotationTool::Line, {{0, 0}, {400, 300}}, 5));
+    check();
+    view.showsCheckerboard = true;
+    check();
+    QImage edited = base;
+    edited.fill(Qt::darkGreen); // background removal replaces the image
+    view.baseImage = edited;
+    check();
+    const QFont original = QGuiApplication::font();
+    QFont larger = original;
+    larger.setFamily("DejaVu Serif");
+    QGuiApplication::setFont(larger);
+    check();
+    QGuiApplication::setFont(original);
+}
+
+void AnnotationRenderTest::screenAtScaleOneShowsTheFlattenedImage() {
+    for (const auto format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+        const QImage base = detailedImage(400, 300, format);
+        const QList<Annotation> marks = everyTool();
+        QImage screen(400, 300, QImage::Format_ARGB32_Premultiplied);
+        screen.fill(Qt::transparent);
+        RenderCache cache;
+        const QImage shown =
+            frameOn(screen, {base, marks, std::nullopt, false}, screen.rect(), cache);
+        const QImage flattened = AnnotationExporter::composite(base, marks, cache);
+        QCOMPARE(flattened.convertToFormat(QImage::Format_ARGB32_Premultiplied), shown);
+    }
 }
 
 QTEST_MAIN(AnnotationRenderTest)
