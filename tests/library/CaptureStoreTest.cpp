@@ -1,0 +1,248 @@
+#include <sqlite3.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "LibraryTestSupport.h"
+#include "library/CaptureRepository.h"
+#include "library/CaptureStore.h"
+#include "library/HistoryStore.h"
+#include "support/TestSupport.h"
+
+using namespace ivra;
+
+namespace {
+
+CaptureRecord makeRecord(qint64 createdAtMs, bool pinned = false) {
+    CaptureRecord record;
+    record.id = QUuid::createUuid();
+    record.createdAt = QDateTime::fromMSecsSinceEpoch(createdAtMs, Qt::UTC);
+    record.imagePath = QStringLiteral("/pictures/Ivra 2026-03-14 \u043e 09.05.07.png");
+    record.thumbnailPath = QStringLiteral("/data/Captures/") + record.idText() + "_thumb.jpg";
+    record.width = 3840;
+    record.height = 2160;
+    record.statusRaw = QStringLiteral("none");
+    record.pinned = pinned;
+    return record;
+}
+
+QString storePath(const QString& baseFolder) {
+    return QDir(baseFolder).filePath(QLatin1String(CaptureRepository::kStoreFileName));
+}
+
+// Runs one statement on the store file behind the library's back.
+void executeSql(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(code, SQLITE_OK);
+}
+
+QStringList columnNames(const QString& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA table_info(CaptureRecord)", -1, &statement, nullptr);
+    QStringList names;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        names << QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return names;
+}
+
+} // namespace
+
+class CaptureStoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void schemaIsVersionedWithTheRecordsFields();
+    void duplicateIdsAreRefused();
+    void newerSchemaIsUsedNotDiscarded();
+    void damagedStoreIsMovedAside_data();
+    void damagedStoreIsMovedAside();
+    void unusableFolderFallsBackToMemory();
+    void largeLibraryLoadsInFullNewestFirst();
+};
+
+void CaptureStoreTest::schemaIsVersionedWithTheRecordsFields() {
+    test::LibraryFolders folders;
+    { CaptureRepository repository(*folders.settings, folders.baseFolder); }
+    const QString path = storePath(folders.baseFolder);
+    QCOMPARE(columnNames(path),
+             QStringList({"id", "createdAt", "imagePath", "thumbnailPath", "width", "height",
+                          "sourceAppBundleID", "statusRaw", "pinned"}));
+    auto opened = CaptureStore::open(path);
+    QVERIFY(opened.store);
+    QCOMPARE(opened.store->schemaVersion(), CaptureStore::kSchemaVersion);
+    // WAL is a property of the file: a fresh connection sees it.
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr);
+    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))),
+             QByteArray("wal"));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+}
+
+void CaptureStoreTest::duplicateIdsAreRefused() {
+    auto store = CaptureStore::openInMemory();
+    QVERIFY(store);
+    CaptureRecord record = makeRecord(1000);
+    QVERIFY(store->insert(record));
+    record.imagePath = QStringLiteral("/elsewhere.png");
+    QVERIFY(!store->insert(record));
+    const auto all = store->fetchAll();
+    QVERIFY(all);
+    QCOMPARE(all->size(), 1);
+    QCOMPARE(all->first().imagePath, makeRecord(0).imagePath);
+    // The failed insert left no transaction open: later writes still work.
+    QVERIFY(store->insert(makeRecord(2000)));
+    QVERIFY(store->setPinned(record.id, true));
+    QVERIFY(store->fetchAll()->last().pinned);
+}
+
+void CaptureStoreTest::newerSchemaIsUsedNotDiscarded() {
+    test::LibraryFolders folders;
+    QDir().mkpath(folders.baseFolder);
+    const QString path = storePath(folders.baseFolder);
+    const CaptureRecord existing = makeRecord(5000);
+    {
+        auto opened = CaptureStore::open(path);
+        QVERIFY(opened.store && opened.store->insert(existing));
+    }
+    // What a later version might do: a new column with a default, a higher version.
+    executeSql(path, "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
+                     "PRAGMA user_version = 2;");
+
+    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    QVERIFY(!repository.damagedStoreNotice());
+    QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{existing});
+    QVERIFY(repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime()));
+    QCOMPARE(repository.fetchAll().size(), 2);
+    auto reopened = CaptureStore::open(path);
+    QCOMPARE(reopened.store->schemaVersion(), 2);
+}
+
+void CaptureStoreTest::damagedStoreIsMovedAside_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("truncated to half") << QStringLiteral("half");
+    QTest::newRow("truncated inside the header") << QStringLiteral("header");
+    QTest::newRow("random bytes") << QStringLiteral("random");
+}
+
+void CaptureStoreTest::damagedStoreIsMovedAside() {
+    QFETCH(QString, damage);
+    test::LibraryFolders folders;
+    const QString path = storePath(folders.baseFolder);
+    {
+        // Enough records to span many pages, so that half a file loses table pages.
+        CaptureRepository repository(*folders.settings, folders.baseFolder);
+        auto opened = CaptureStore::open(path);
+        for (int i = 0; i < 400; ++i) {
+            QVERIFY(opened.store->insert(makeRecord(i * 1000)));
+        }
+    }
+    QVERIFY(!QFileInfo::exists(path + "-wal"));
+    QByteArray bytes = test::readFile(path);
+    QVERIFY(bytes.size() > 40000);
+    if (damage == "half") {
+        bytes.truncate(bytes.size() / 2);
+    } else if (damage == "header") {
+        bytes.truncate(60);
+    } else {
+        bytes.resize(64 * 1024);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    }
+    QVERIFY(test::writeFile(path, bytes));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
+    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    const auto notice = repository.damagedStoreNotice();
+    QVERIFY(notice);
+    const QStringList moved =
+        QDir(folders.baseFolder).entryList({"Vantrel.store.damaged-*"}, QDir::Files);
+    QCOMPARE(moved.size(), 1);
+    const QString movedPath = QDir(folders.baseFolder).filePath(moved.first());
+    QVERIFY2(notice->contains(movedPath), qPrintable(*notice));
+    QCOMPARE(test::readFile(movedPath), bytes);
+
+    // A working, empty library under the old name.
+    QVERIFY(repository.fetchAll().isEmpty());
+    QVERIFY(repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime()));
+    QCOMPARE(repository.fetchAll().size(), 1);
+
+    // Said once: the next start finds a sound store.
+    CaptureRepository next(*folders.settings, folders.baseFolder);
+    QVERIFY(!next.damagedStoreNotice());
+    QCOMPARE(next.fetchAll().size(), 1);
+}
+
+void CaptureStoreTest::unusableFolderFallsBackToMemory() {
+    test::LibraryFolders folders;
+    // A file where the library's folder should be: nothing can be created inside it.
+    QVERIFY(test::writeFile(folders.baseFolder, "not a folder"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
+    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    const auto notice = repository.damagedStoreNotice();
+    QVERIFY(notice && notice->contains(storePath(folders.baseFolder)));
+    QCOMPARE(test::readFile(folders.baseFolder), QByteArray("not a folder"));
+    // Captures still reach the save folder and the history of this run.
+    const auto record =
+        repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime());
+    QVERIFY(record);
+    QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{*record});
+    QCOMPARE(folders.capturesInSaveFolder().size(), 1);
+}
+
+void CaptureStoreTest::largeLibraryLoadsInFullNewestFirst() {
+    constexpr int kRecords = 10000;
+    test::LibraryFolders folders;
+    QDir().mkpath(folders.baseFolder);
+    QList<CaptureRecord> inserted;
+    {
+        auto opened = CaptureStore::open(storePath(folders.baseFolder));
+        QRandomGenerator random(42);
+        for (int i = 0; i < kRecords; ++i) {
+            // Times in random order, with repeats to exercise ties.
+            inserted << makeRecord(qint64(random.bounded(kRecords / 2)) * 1000, i % 7 == 0);
+            QVERIFY(opened.store->insert(inserted.last()));
+        }
+    }
+    // Newest first; among equal times the later insert first.
+    QList<CaptureRecord> expected = inserted;
+    std::reverse(expected.begin(), expected.end());
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.createdAt > b.createdAt; });
+
+    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    repository.setRetentionLimit(std::nullopt);
+    const auto all = repository.fetchAll();
+    QCOMPARE(all.size(), kRecords);
+    QCOMPARE(all, expected);
+    for (int i = 0; i < kRecords; i += 997) {
+        QCOMPARE(all[i].pinned, expected[i].pinned);
+        QCOMPARE(all[i].createdAt, expected[i].createdAt);
+        QCOMPARE(all[i].thumbnailPath, expected[i].thumbnailPath);
+    }
+
+    // The history shows every record, and the pinned ones alone when filtered.
+    HistoryStore history(repository);
+    history.reload();
+    QCOMPARE(history.records(), expected);
+    history.setPinnedOnly(true);
+    const auto pinnedCount =
+        std::count_if(expected.cbegin(), expected.cend(), [](const auto& r) { return r.pinned; });
+    QCOMPARE(history.count(), pinnedCount);
+}
+
+QTEST_GUILESS_MAIN(CaptureStoreTest)
+#include "CaptureStoreTest.moc"

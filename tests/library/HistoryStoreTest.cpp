@@ -1,0 +1,149 @@
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include "LibraryTestSupport.h"
+#include "library/CaptureHistoryNotifier.h"
+#include "library/CaptureRepository.h"
+#include "library/CaptureStore.h"
+#include "library/HistoryStore.h"
+
+using namespace ivra;
+
+namespace {
+
+std::optional<CaptureRecord> store(CaptureRepository& repository, int minutesAgo) {
+    return repository.insert(test::makePicture(8, 8), std::nullopt,
+                             QDateTime::currentDateTime().addSecs(-60 * minutesAgo));
+}
+
+} // namespace
+
+class HistoryStoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startsEmptyAndLoadsOnReload();
+    void followsTheLibraryThroughTheNotification();
+    void pinnedFilter();
+    void settingTheFilterAlwaysRereads();
+    void notificationsFromOtherThreadsArriveOnTheStoresThread();
+    void destroyedStoreIgnoresNotifications();
+};
+
+void HistoryStoreTest::startsEmptyAndLoadsOnReload() {
+    test::LibraryFolders folders;
+    CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
+    store(repository, 1);
+    HistoryStore history(repository);
+    // Construction does not load; the bar's first showing does.
+    QVERIFY(history.records().isEmpty());
+    QVERIFY(!history.pinnedOnly());
+    history.reload();
+    QCOMPARE(history.count(), 1);
+
+    repository.deleteAll();
+    QCOMPARE(history.count(), 0);
+}
+
+void HistoryStoreTest::followsTheLibraryThroughTheNotification() {
+    test::LibraryFolders folders;
+    CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
+    HistoryStore history(repository);
+    const auto older = store(repository, 5);
+    QCOMPARE(history.records(), QList<CaptureRecord>{*older});
+
+    // Views hear "about to change" first, then read the new list once.
+    QStringList order;
+    connect(&history, &HistoryStore::recordsAboutToChange, this,
+            [&] { order << QStringLiteral("before:%1").arg(history.count()); });
+    connect(&history, &HistoryStore::recordsChanged, this,
+            [&] { order << QStringLiteral("after:%1").arg(history.count()); });
+    const auto newer = store(repository, 0);
+    QCOMPARE(history.records(), (QList<CaptureRecord>{*newer, *older}));
+    QCOMPARE(order, QStringList({"before:1", "after:2"}));
+
+    repository.setPinned(*older, true);
+    QVERIFY(history.records().last().pinned);
+    repository.deleteRecord(*newer);
+    QCOMPARE(history.records(), QList<CaptureRecord>{*older});
+}
+
+void HistoryStoreTest::pinnedFilter() {
+    test::LibraryFolders folders;
+    CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
+    HistoryStore history(repository);
+    const auto a = store(repository, 3);
+    const auto b = store(repository, 2);
+    const auto c = store(repository, 1);
+    QSignalSpy filterChanges(&history, &HistoryStore::pinnedOnlyChanged);
+
+    history.setPinnedOnly(true);
+    QVERIFY(history.records().isEmpty());
+    QCOMPARE(filterChanges.count(), 1);
+
+    repository.setPinned(*a, true);
+    repository.setPinned(*c, true);
+    QCOMPARE(history.records(), (QList<CaptureRecord>{*c, *a}));
+    // Unpinning under the filter removes the card at the next reload.
+    repository.setPinned(*c, false);
+    QCOMPARE(history.records(), QList<CaptureRecord>{*a});
+
+    history.setPinnedOnly(false);
+    QCOMPARE(history.records(), (QList<CaptureRecord>{*c, *b, *a}));
+    QCOMPARE(filterChanges.count(), 2);
+}
+
+void HistoryStoreTest::settingTheFilterAlwaysRereads() {
+    test::LibraryFolders folders;
+    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    HistoryStore history(repository);
+    store(repository, 1);
+    QCOMPARE(history.count(), 1);
+
+    // A record that arrives without a notification shows once the filter is set again,
+    // even to the value it had.
+    {
+        auto direct = CaptureStore::open(QDir(folders.baseFolder).filePath("Vantrel.store"));
+        CaptureRecord record = repository.fetchAll().first();
+        record.id = QUuid::createUuid();
+        QVERIFY(direct.store && direct.store->insert(record));
+    }
+    QCOMPARE(history.count(), 1);
+    QSignalSpy filterChanges(&history, &HistoryStore::pinnedOnlyChanged);
+    history.setPinnedOnly(false);
+    QCOMPARE(history.count(), 2);
+    QCOMPARE(filterChanges.count(), 0);
+}
+
+void HistoryStoreTest::notificationsFromOtherThreadsArriveOnTheStoresThread() {
+    test::LibraryFolders folders;
+    CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
+    HistoryStore history(repository);
+    store(repository, 1);
+    history.setPinnedOnly(false);
+    QSignalSpy changes(&history, &HistoryStore::recordsChanged);
+    QThread* poster = QThread::create([] { CaptureHistoryNotifier::instance().post(); });
+    poster->start();
+    QVERIFY(poster->wait(5000));
+    delete poster;
+    QCOMPARE(changes.count(), 0);
+    QVERIFY(changes.wait(5000));
+    QCOMPARE(history.count(), 1);
+}
+
+void HistoryStoreTest::destroyedStoreIgnoresNotifications() {
+    test::LibraryFolders folders;
+    CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
+    auto history = std::make_unique<HistoryStore>(repository);
+    QSignalSpy changes(history.get(), &HistoryStore::recordsChanged);
+    store(repository, 1);
+    QCOMPARE(changes.count(), 1);
+    history.reset();
+    // Would touch freed memory if the store were still connected.
+    store(repository, 0);
+    CaptureHistoryNotifier::instance().post();
+    QCOMPARE(repository.fetchAll().size(), 2);
+}
+
+QTEST_GUILESS_MAIN(HistoryStoreTest)
+#include "HistoryStoreTest.moc"
