@@ -1,0 +1,201 @@
+#include <QDir>
+#include <QIcon>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "library/AppInfoResolver.h"
+#include "platform/xdg/DesktopEntryIndex.h"
+#include "support/TestSupport.h"
+
+using namespace ivra;
+
+namespace {
+
+// Two application folders as XDG lays them out: the user's, then the system's.
+struct ApplicationFolders {
+    QTemporaryDir root;
+    QString user = QDir(root.path()).filePath("home/applications");
+    QString system = QDir(root.path()).filePath("usr/share/applications");
+
+    ApplicationFolders() {
+        QDir().mkpath(user);
+        QDir().mkpath(system);
+    }
+
+    void write(const QString& folder, const QString& relativePath, const QByteArray& text) const {
+        const QString path = QDir(folder).filePath(relativePath);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QVERIFY(test::writeFile(path, text));
+    }
+
+    AppInfoResolver resolver(const QString& locale = QString()) const {
+        return AppInfoResolver(platform::DesktopEntryIndex({user, system}, locale));
+    }
+};
+
+QRgb iconPixel(const QIcon& icon) {
+    return icon.pixmap(16, 16).toImage().pixel(8, 8);
+}
+
+} // namespace
+
+class AppInfoResolverTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void withoutSourceItIsAScreenshot();
+    void unknownApplicationsUseTheLastDottedPartAndStayCached();
+    void nameSources_data();
+    void nameSources();
+    void entryLookupFollowsTheFolderRules();
+    void unsafeIdsNeverLeaveTheApplicationFolders();
+    void iconsFromFilesAndTheTheme();
+    void environmentFoldersAreUsed();
+};
+
+void AppInfoResolverTest::withoutSourceItIsAScreenshot() {
+    ApplicationFolders folders;
+    AppInfoResolver resolver = folders.resolver();
+    for (const std::optional<QString>& id : {std::optional<QString>(), std::optional(QString())}) {
+        const auto info = resolver.info(id);
+        QCOMPARE(info.name, QStringLiteral("Screenshot"));
+        QVERIFY(info.icon.isNull());
+    }
+}
+
+void AppInfoResolverTest::unknownApplicationsUseTheLastDottedPartAndStayCached() {
+    ApplicationFolders folders;
+    AppInfoResolver resolver = folders.resolver();
+    QCOMPARE(resolver.info(QStringLiteral("org.example.Sketchpad")).name, "Sketchpad");
+    QVERIFY(resolver.info(QStringLiteral("org.example.Sketchpad")).icon.isNull());
+    QCOMPARE(resolver.info(QStringLiteral("gimp")).name, "gimp");
+    QCOMPARE(resolver.info(QStringLiteral("org.example.")).name, "org.example.");
+
+    // Installing it later changes nothing for this run: the answer was cached.
+    folders.write(folders.system, "org.example.Sketchpad.desktop",
+                  "[Desktop Entry]\nType=Application\nName=Sketch Pad\n");
+    QCOMPARE(resolver.info(QStringLiteral("org.example.Sketchpad")).name, "Sketchpad");
+    QCOMPARE(folders.resolver().info(QStringLiteral("org.example.Sketchpad")).name, "Sketch Pad");
+}
+
+void AppInfoResolverTest::nameSources_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("name");
+    const QByteArray localized = "[Desktop Entry]\nName=Files\nName[uk]=Файли\n"
+                                 "Name[uk_UA]=Файли (UA)\nName[sr@latin]=Datoteke\n";
+    QTest::newRow("country match") << localized << "uk_UA.UTF-8"
+                                   << "Файли (UA)";
+    QTest::newRow("language match") << localized << "uk_PL.UTF-8"
+                                    << "Файли";
+    QTest::newRow("modifier match") << localized << "sr_RS@latin"
+                                    << "Datoteke";
+    QTest::newRow("no match") << localized << "de_DE.UTF-8"
+                              << "Files";
+    QTest::newRow("C locale") << localized << "C.UTF-8"
+                              << "Files";
+    QTest::newRow("plain name") << QByteArray("[Desktop Entry]\nName = Text  Editor \n") << "uk_UA"
+                                << "Text  Editor";
+    QTest::newRow("escapes") << QByteArray("[Desktop Entry]\nName=Tab\\there\\sand\\\\\n") << ""
+                             << "Tab\there and\\";
+    QTest::newRow("file name") << QByteArray("[Desktop Entry]\nExec=files\n") << ""
+                               << "org.gnome.Files";
+    QTest::newRow("other groups ignored")
+        << QByteArray("# comment\n[Desktop Action new]\nName=New Window\n[Desktop Entry]\nIcon=x\n")
+        << ""
+        << "org.gnome.Files";
+}
+
+void AppInfoResolverTest::nameSources() {
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, locale);
+    QFETCH(QString, name);
+    ApplicationFolders folders;
+    folders.write(folders.system, "org.gnome.Files.desktop", entry);
+    QCOMPARE(folders.resolver(locale).info(QStringLiteral("org.gnome.Files")).name, name);
+}
+
+void AppInfoResolverTest::entryLookupFollowsTheFolderRules() {
+    ApplicationFolders folders;
+    // The user's folder wins over the system's.
+    folders.write(folders.user, "firefox.desktop", "[Desktop Entry]\nName=My Firefox\n");
+    folders.write(folders.system, "firefox.desktop", "[Desktop Entry]\nName=Firefox\n");
+    // Hidden in the user's folder removes the system's entry.
+    folders.write(folders.user, "org.example.Old.desktop", "[Desktop Entry]\nHidden=true\n");
+    folders.write(folders.system, "org.example.Old.desktop", "[Desktop Entry]\nName=Old App\n");
+    // Subfolders become dashes in the id.
+    folders.write(folders.system, "kde4/okular.desktop", "[Desktop Entry]\nName=Okular\n");
+    // A file without the main group is not an entry.
+    folders.write(folders.user, "broken.desktop", "Name=Broken\n");
+
+    AppInfoResolver resolver = folders.resolver();
+    QCOMPARE(resolver.info(QStringLiteral("firefox")).name, "My Firefox");
+    QCOMPARE(resolver.info(QStringLiteral("org.example.Old")).name, "Old");
+    QCOMPARE(resolver.info(QStringLiteral("kde4-okular")).name, "Okular");
+    QCOMPARE(resolver.info(QStringLiteral("broken")).name, "broken");
+    QCOMPARE(resolver.info(QStringLiteral("firefox.desktop")).name, "My Firefox");
+}
+
+void AppInfoResolverTest::unsafeIdsNeverLeaveTheApplicationFolders() {
+    ApplicationFolders folders;
+    folders.write(folders.root.path(), "secret.desktop", "[Desktop Entry]\nName=Secret\n");
+    folders.write(folders.system, ".hidden.desktop", "[Desktop Entry]\nName=Dot\n");
+    platform::DesktopEntryIndex index({folders.system}, QString());
+    for (const QString& id : {QStringLiteral("../../../secret"), QStringLiteral("../../secret"),
+                              QStringLiteral(".hidden"), QStringLiteral("/etc/passwd")}) {
+        QVERIFY2(!index.find(id), qPrintable(id));
+    }
+}
+
+void AppInfoResolverTest::iconsFromFilesAndTheTheme() {
+    ApplicationFolders folders;
+    const QString iconFile = QDir(folders.root.path()).filePath("sketch.png");
+    QImage red(32, 32, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QVERIFY(red.save(iconFile));
+    folders.write(folders.system, "sketch.desktop",
+                  "[Desktop Entry]\nName=Sketch\nIcon=" + iconFile.toUtf8() + "\n");
+    folders.write(folders.system, "nowhere.desktop",
+                  "[Desktop Entry]\nName=Nowhere\nIcon=/no/such/icon.png\n");
+
+    // A small icon theme with one application icon.
+    const QString icons = QDir(folders.root.path()).filePath("icons");
+    folders.write(icons, "ivratest/index.theme",
+                  "[Icon Theme]\nName=Ivra Test\nDirectories=32x32/apps\n\n"
+                  "[32x32/apps]\nSize=32\nType=Fixed\n");
+    QVERIFY(QDir().mkpath(QDir(icons).filePath("ivratest/32x32/apps")));
+    QImage blue(32, 32, QImage::Format_ARGB32);
+    blue.fill(Qt::blue);
+    QVERIFY(blue.save(QDir(icons).filePath("ivratest/32x32/apps/org.example.Paint.png")));
+    QIcon::setThemeSearchPaths({icons});
+    QIcon::setThemeName(QStringLiteral("ivratest"));
+    folders.write(folders.system, "org.example.Paint.desktop",
+                  "[Desktop Entry]\nName=Paint\nIcon=org.example.Paint\n");
+    folders.write(folders.system, "org.example.Draw.desktop",
+                  "[Desktop Entry]\nName=Draw\nIcon=org.example.Paint.png\n");
+    folders.write(folders.system, "org.example.Blank.desktop",
+                  "[Desktop Entry]\nName=Blank\nIcon=org.example.Unthemed\n");
+
+    AppInfoResolver resolver = folders.resolver();
+    const auto sketch = resolver.info(QStringLiteral("sketch"));
+    QVERIFY(!sketch.icon.isNull());
+    QCOMPARE(iconPixel(sketch.icon), qRgb(255, 0, 0));
+    QVERIFY(resolver.info(QStringLiteral("nowhere")).icon.isNull());
+    QCOMPARE(iconPixel(resolver.info(QStringLiteral("org.example.Paint")).icon), qRgb(0, 0, 255));
+    QCOMPARE(iconPixel(resolver.info(QStringLiteral("org.example.Draw")).icon), qRgb(0, 0, 255));
+    QVERIFY(resolver.info(QStringLiteral("org.example.Blank")).icon.isNull());
+}
+
+void AppInfoResolverTest::environmentFoldersAreUsed() {
+    ApplicationFolders folders;
+    folders.write(folders.system, "org.example.Viewer.desktop",
+                  "[Desktop Entry]\nName=Viewer\nName[uk]=Переглядач\n");
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(QFileInfo(folders.system).absolutePath()));
+    qputenv("LC_ALL", "");
+    qputenv("LC_MESSAGES", "uk_UA.UTF-8");
+    AppInfoResolver resolver;
+    QCOMPARE(resolver.info(QStringLiteral("org.example.Viewer")).name, "Переглядач");
+}
+
+QTEST_MAIN(AppInfoResolverTest)
+#include "AppInfoResolverTest.moc"
