@@ -26,10 +26,6 @@ namespace {
 // and writes smaller files on UI content.
 constexpr int kDeflateLevel = 3;
 
-// Far beyond any screen (three 8K monitors side by side are 100 million pixels). Larger
-// images are refused rather than risking the whole process on the allocations.
-constexpr qint64 kMaxPngPixels = qint64(1) << 28;
-
 // From this size on the row filtering is split between two threads; below it a thread
 // costs more than it saves.
 constexpr qint64 kParallelFilterMinPixels = 1 << 20;
@@ -54,11 +50,12 @@ void putBigEndian(uint8_t* at, uint32_t value) {
 }
 
 // Writes a whole chunk (length, type, data, CRC) at `at`; returns the bytes written.
+// The data may already be in place (the compressor writes IDAT data there directly).
 size_t putChunk(uint8_t* at, const char type[4], const uint8_t* data, uint32_t length) {
     putBigEndian(at, length);
     std::memcpy(at + 4, type, 4);
-    if (length > 0) {
-        std::memmove(at + 8, data, length);
+    if (length > 0 && data != at + 8) {
+        std::memcpy(at + 8, data, length);
     }
     putBigEndian(at + 8 + length, libdeflate_crc32(0, at + 4, length + 4));
     return 12 + static_cast<size_t>(length);
@@ -164,6 +161,8 @@ std::optional<QByteArray> encodePngUnchecked(const QImage& image) {
     size_t end = kHeaderBytes + putChunk(idat, "IDAT", idat + 8, static_cast<uint32_t>(compressed));
     end += putChunk(out + end, "IEND", nullptr, 0);
     png.resize(static_cast<qsizetype>(end));
+    // The buffer was sized for incompressible data; give the rest back.
+    png.squeeze();
     return png;
 }
 

@@ -11,8 +11,12 @@ namespace ivra::imageio {
 // goes through here, so these use libdeflate and libjpeg-turbo directly rather than
 // QImage::save.
 
+// Far beyond any screen (three 8K monitors side by side are 100 million pixels). Larger
+// images are refused rather than risking the whole process on the allocations.
+constexpr qint64 kMaxPngPixels = qint64(1) << 28;
+
 // Lossless PNG. Opaque images are written as RGB, others as RGBA (straight alpha).
-// Nothing for a null image, one beyond 2^28 pixels, or one whose encoding fails (for
+// Nothing for a null image, one beyond kMaxPngPixels, or one whose encoding fails (for
 // example when memory runs out).
 std::optional<QByteArray> encodePng(const QImage& image);
 

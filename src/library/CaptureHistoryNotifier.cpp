@@ -1,9 +1,15 @@
 #include "library/CaptureHistoryNotifier.h"
 
+#include <QCoreApplication>
+
 namespace ivra {
 
 CaptureHistoryNotifier::CaptureHistoryNotifier() {
     setObjectName(QLatin1String(kCaptureHistoryDidChange));
+    // Whichever thread asks first, the hub belongs to the application's thread.
+    if (const QCoreApplication* app = QCoreApplication::instance()) {
+        moveToThread(app->thread());
+    }
 }
 
 CaptureHistoryNotifier& CaptureHistoryNotifier::instance() {

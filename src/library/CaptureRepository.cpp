@@ -149,7 +149,8 @@ void CaptureRepository::openPersistentStore() {
 std::optional<CaptureRecord>
 CaptureRepository::insert(const QImage& image, const std::optional<QString>& sourceAppBundleID,
                           const QDateTime& createdAt) {
-    if (!m_store || !m_settings.hasUserSaveDestination()) {
+    if (!m_store || !m_settings.hasUserSaveDestination() || image.isNull() ||
+        qint64(image.width()) * image.height() > imageio::kMaxPngPixels) {
         return std::nullopt;
     }
     // The thumbnail is made on a second thread while the PNG compresses, which takes one.
@@ -186,7 +187,8 @@ CaptureRepository::insert(const QImage& image, const std::optional<QString>& sou
         }
     }
 
-    record.createdAt = createdAt.toUTC();
+    // An invalid time would sort before every capture ever taken.
+    record.createdAt = (createdAt.isValid() ? createdAt : QDateTime::currentDateTime()).toUTC();
     record.imagePath = *imagePath;
     record.width = image.width();
     record.height = image.height();

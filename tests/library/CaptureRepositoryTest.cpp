@@ -82,9 +82,12 @@ void CaptureRepositoryTest::insertWritesImageThumbnailAndRecord() {
     QCOMPARE(all.first().createdAt, createdAt);
     QCOMPARE(all.first().sourceAppBundleID, record->sourceAppBundleID);
 
-    // A capture without a source application is stored and listed like any other.
-    const auto anonymous = repository.insert(test::makePicture(10, 10), std::nullopt, createdAt);
+    // A capture without a source application is stored and listed like any other; one
+    // without a valid time takes the present moment.
+    const QDateTime before = QDateTime::currentDateTime();
+    const auto anonymous = repository.insert(test::makePicture(10, 10), std::nullopt, QDateTime());
     QVERIFY(anonymous);
+    QVERIFY(anonymous->createdAt >= before.addMSecs(-1));
     QCOMPARE(repository.fetchAll().size(), 2);
     QCOMPARE(repository.fetchAll().first().sourceAppBundleID, std::optional<QString>());
 }
