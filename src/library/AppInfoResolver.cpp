@@ -45,8 +45,9 @@ AppInfoResolver::AppInfoResolver(platform::DesktopEntryIndex index)
 }
 
 AppInfoResolver& AppInfoResolver::shared() {
-    static AppInfoResolver resolver;
-    return resolver;
+    // Never destroyed: its icons must not outlive the application object at exit.
+    static auto* const resolver = new AppInfoResolver;
+    return *resolver;
 }
 
 AppInfoResolver::Info AppInfoResolver::info(const std::optional<QString>& bundleID) {
