@@ -1,0 +1,202 @@
+#include "editor/ui/EditorView.h"
+
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QTimeZone>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "annotation/AnnotationExporter.h"
+#include "annotation/AnnotationStore.h"
+#include "annotation/ExportService.h"
+#include "annotation/SaveDialog.h"
+#include "annotation/ToolShortcut.h"
+#include "app/ClipboardService.h"
+#include "editor/BackgroundRemover.h"
+#include "editor/ui/AnnotationCanvasView.h"
+#include "editor/ui/AnnotationToolbar.h"
+#include "editor/ui/Toast.h"
+#include "presentation/Theme.h"
+#include "presentation/ui/Appearance.h"
+#include "recognition/ui/OCRResultWindow.h"
+#include "settings/SettingsStore.h"
+
+namespace ivra {
+
+namespace {
+
+// The letter on the O key in the Ukrainian layout, which also starts text recognition.
+constexpr char16_t kCyrillicShcha = u'\u0449';
+
+} // namespace
+
+EditorView::EditorView(const QImage& image, QSizeF displaySize, EditorServices services,
+                       QWidget* parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+    , m_store(new AnnotationStore(this)) {
+    setPalette(darkPalette());
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::StrongFocus);
+
+    AnnotationToolbarActions actions;
+    actions.onCopy = [this] { copy(); };
+    actions.onSave = [this] { saveAs(); };
+    actions.onOCR = [this] { recognizeText(); };
+    actions.onRemoveBackground = [this] { removeBackground(); };
+    m_toolbar = new AnnotationToolbar(*m_store, std::move(actions), this);
+
+    m_canvas = new AnnotationCanvasView(image, *m_store, displaySize, false, this);
+    m_canvas->setFrame(kCanvasCornerRadiusPt, theme::kBorder.lighter(150),
+                       palette().color(QPalette::Window));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kPaddingPt, kPaddingPt, kPaddingPt, kPaddingPt);
+    layout->setSpacing(kSpacingPt);
+    // The window takes the content's natural size and keeps it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(m_toolbar, 0, Qt::AlignHCenter);
+    layout->addWidget(m_canvas, 0, Qt::AlignHCenter);
+
+    m_toast = new Toast(this);
+
+    // Keys come back here once a label stops being edited.
+    connect(m_store, &AnnotationStore::pendingTextLocationChanged, this, [this] {
+        if (!m_store->pendingTextLocation()) {
+            setFocus(Qt::OtherFocusReason);
+        }
+    });
+    connect(&m_recognition, &QFutureWatcher<RecognitionResult>::finished, this, [this] {
+        const RecognitionResult result = m_recognition.result();
+        const QString text = result.ok() ? result.text : QString();
+        OCRResultWindow::shared().show(text);
+        emit textRecognized(text);
+    });
+    connect(&m_cutout, &QFutureWatcher<std::optional<QImage>>::finished, this,
+            [this] { finishBackgroundRemoval(m_cutout.result()); });
+}
+
+EditorView::~EditorView() = default;
+
+const QImage& EditorView::baseImage() const {
+    return m_canvas->baseImage();
+}
+
+QString EditorView::toast() const {
+    return m_toast->message();
+}
+
+QImage EditorView::flattenedImage() const {
+    QImage flat = AnnotationExporter::composite(m_canvas->baseImage(), m_store->annotations());
+    // One image pixel per pixel, whatever the screen the window is on.
+    flat.setDevicePixelRatio(1);
+    return flat;
+}
+
+void EditorView::copy() {
+    ClipboardService::copy(flattenedImage());
+    showToast(tr("Copied"));
+}
+
+void EditorView::saveAs() {
+    if (!m_services.settings) {
+        return;
+    }
+    SettingsStore& settings = *m_services.settings;
+    const QString suggestedName = ExportService::renderTemplate(
+        settings.filenameTemplate(), QDateTime::currentDateTime(), QString(),
+        QTimeZone::systemTimeZone(), ExportService::fileExtension(settings.exportFormat()));
+    const QImage image = flattenedImage();
+
+    if (!m_saveDialog && m_services.makeSaveDialog) {
+        m_saveDialog = m_services.makeSaveDialog(window());
+    }
+    const ExportService exporter(settings, m_saveDialog.get());
+    exporter.save(image, suggestedName, /*useSaveDialog=*/true,
+                  [self = QPointer<EditorView>(this)](bool saved) {
+                      // A cancelled dialog or a failed write says nothing.
+                      if (saved && self) {
+                          self->showToast(tr("Saved"));
+                      }
+                  });
+}
+
+void EditorView::recognizeText() {
+    // One recognition at a time: a held-down "o" must not queue up dozens.
+    if (m_recognition.isRunning()) {
+        return;
+    }
+    // The image as captured, without the marks drawn over it.
+    m_recognition.setFuture(OCRService::recognizeText(m_canvas->baseImage()));
+}
+
+void EditorView::removeBackground() {
+    if (m_cutout.isRunning()) {
+        return;
+    }
+    showToast(tr("Removing background…"));
+    const std::shared_ptr<const BackgroundRemover> remover = m_services.backgroundRemover;
+    const QImage image = m_canvas->baseImage();
+    m_cutout.setFuture(QtConcurrent::run([remover, image]() -> std::optional<QImage> {
+        return remover ? remover->cutout(image) : std::nullopt;
+    }));
+}
+
+void EditorView::finishBackgroundRemoval(const std::optional<QImage>& cutout) {
+    // A result of another size would shift every mark placed in image pixels.
+    const bool usable =
+        cutout && !cutout->isNull() && cutout->size() == m_canvas->baseImage().size();
+    if (usable) {
+        m_canvas->setBaseImage(*cutout);
+        m_canvas->setShowsCheckerboard(true);
+        m_backgroundRemoved = true;
+        showToast(tr("Background removed"));
+    } else {
+        showToast(tr("No subject to lift — works on photos, not flat UI"));
+    }
+    emit backgroundRemovalFinished(usable);
+}
+
+void EditorView::showToast(const QString& message) {
+    m_toast->showMessage(message);
+}
+
+void EditorView::keyPressEvent(QKeyEvent* event) {
+    if (m_store->pendingTextLocation()) {
+        // The label field has the keys; Escape reaching here abandons the label.
+        if (event->key() == Qt::Key_Escape) {
+            m_store->setPendingTextLocation(std::nullopt);
+            event->accept();
+            return;
+        }
+        event->ignore();
+        return;
+    }
+    if (event->modifiers() & Qt::ControlModifier || event->text().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    const QChar typed = event->text().front().toLower();
+    if (const auto tool = ToolShortcut::forCharacter(typed)) {
+        m_store->setCurrentTool(*tool);
+        event->accept();
+        return;
+    }
+    if (typed == QLatin1Char('o') || typed == QChar(kCyrillicShcha)) {
+        recognizeText();
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+void EditorView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+} // namespace ivra
