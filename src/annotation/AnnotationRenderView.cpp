@@ -216,10 +216,9 @@ namespace {
 // Above this many device pixels a frame is drawn directly rather than through a layer.
 constexpr qint64 kMaxLayerPixels = qint64(8192) * 8192;
 
-// Everything of a frame below the mark being dragged, on a painter set up in image pixels
-// and clipped to the image.
-void drawFinished(QPainter& painter, const AnnotationRenderView& view, double scale,
-                  RenderCache& cache) {
+// The checkerboard and the image, on a painter set up in image pixels.
+void drawBackground(QPainter& painter, const AnnotationRenderView& view, double scale,
+                    RenderCache& cache) {
     const QRectF imageRect(view.baseImage.rect());
     if (view.showsCheckerboard) {
         painter.fillRect(imageRect, kCheckerLight);
@@ -228,7 +227,13 @@ void drawFinished(QPainter& painter, const AnnotationRenderView& view, double sc
     if (!view.baseImage.isNull()) {
         drawBaseImage(painter, view.baseImage, cache);
     }
-    drawAnnotations(painter, view.annotations, view.baseImage, cache);
+}
+
+void drawMarks(QPainter& painter, const AnnotationRenderView& view, qsizetype from,
+               RenderCache& cache) {
+    for (qsizetype i = from; i < view.annotations.size(); ++i) {
+        drawAnnotation(painter, view.annotations[i], view.baseImage, cache);
+    }
 }
 
 void setUpForImage(QPainter& painter, const QTransform& imageTransform, const QRectF& imageRect) {
@@ -263,18 +268,25 @@ void AnnotationRenderView::draw(QPainter& painter, const QRectF& target, RenderC
     if (layered) {
         const RenderCache::FrameKey key{baseImage.cacheKey(), annotations, showsCheckerboard,
                                         imageToDevice,        deviceRect,  QGuiApplication::font()};
-        const QImage finished = cache.frame(key, [&] {
-            QImage pixels(deviceRect.size(), QImage::Format_ARGB32_Premultiplied);
+        const QImage finished = cache.frame(key, [&](const QImage& earlier, qsizetype drawn) {
+            // Drawing on from a kept frame; the copy leaves that frame as it is.
+            QImage pixels = earlier.copy();
             if (pixels.isNull()) {
-                return pixels;
+                pixels = QImage(deviceRect.size(), QImage::Format_ARGB32_Premultiplied);
+                if (pixels.isNull()) {
+                    return pixels;
+                }
+                pixels.fill(Qt::transparent);
             }
-            pixels.fill(Qt::transparent);
             QPainter offscreen(&pixels);
             setUpForImage(offscreen,
                           imageToDevice *
                               QTransform::fromTranslate(-deviceRect.x(), -deviceRect.y()),
                           imageRect);
-            drawFinished(offscreen, *this, scale, cache);
+            if (earlier.isNull()) {
+                drawBackground(offscreen, *this, scale, cache);
+            }
+            drawMarks(offscreen, *this, drawn, cache);
             return pixels;
         });
         if (!finished.isNull()) {
@@ -297,7 +309,8 @@ void AnnotationRenderView::draw(QPainter& painter, const QRectF& target, RenderC
 
     painter.save();
     setUpForImage(painter, imageToView, imageRect);
-    drawFinished(painter, *this, scale, cache);
+    drawBackground(painter, *this, scale, cache);
+    drawMarks(painter, *this, 0, cache);
     if (draft) {
         drawAnnotation(painter, *draft, baseImage, cache);
     }

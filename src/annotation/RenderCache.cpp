@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -15,6 +16,9 @@ namespace {
 
 constexpr QImage::Format kPremultiplied = QImage::Format_ARGB32_Premultiplied;
 constexpr size_t kMaxFrames = 4;
+// Tiles of this side cost about as much per pixel as a region computed directly; regions
+// up to one tile's area are computed directly.
+constexpr int kBlurTilePx = 256;
 
 int costKiB(const QImage& image) {
     return static_cast<int>(std::max<qsizetype>(image.sizeInBytes() / 1024, 1));
@@ -49,13 +53,62 @@ void RenderCache::insert(const Key& key, const QImage& image) {
 }
 
 QImage RenderCache::blurredRegion(const QImage& base, const QRect& region, double radius) {
-    const Key key{Kind::Blur, base.cacheKey(), region, radius};
+    const QRect target = region & base.rect();
+    if (target.isEmpty()) {
+        return QImage();
+    }
+    const Key key{Kind::Blur, base.cacheKey(), target, radius};
     if (QImage hit = lookup(key); !hit.isNull()) {
         return hit;
     }
-    // Computed outside the lock: two threads may both compute one region, which only
-    // costs time, never correctness.
-    QImage blurred = blurImageRegion(base, region, radius);
+    if (qint64(target.width()) * target.height() <= qint64(kBlurTilePx) * kBlurTilePx) {
+        // Computed outside the lock: two threads may both compute one region, which only
+        // costs time, never correctness.
+        QImage blurred = blurImageRegion(base, target, radius);
+        if (!blurred.isNull()) {
+            insert(key, blurred);
+        }
+        return blurred;
+    }
+    // Each tile is exactly its part of the whole image blurred, so copying the tiles'
+    // pixels gives exactly the region computed at once.
+    QImage assembled(target.size(), QImage::Format_ARGB32_Premultiplied);
+    if (assembled.isNull()) {
+        return QImage();
+    }
+    const int firstColumn = target.left() / kBlurTilePx;
+    const int lastColumn = target.right() / kBlurTilePx;
+    const int firstRow = target.top() / kBlurTilePx;
+    const int lastRow = target.bottom() / kBlurTilePx;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int column = firstColumn; column <= lastColumn; ++column) {
+            const QRect tileRect =
+                QRect(column * kBlurTilePx, row * kBlurTilePx, kBlurTilePx, kBlurTilePx) &
+                base.rect();
+            const QImage tile = blurTile(base, tileRect, radius);
+            if (tile.isNull()) {
+                return QImage();
+            }
+            const QRect part = tileRect & target;
+            const size_t rowBytes = size_t(part.width()) * 4;
+            for (int y = part.top(); y <= part.bottom(); ++y) {
+                std::memcpy(assembled.scanLine(y - target.top()) +
+                                size_t(part.left() - target.left()) * 4,
+                            tile.constScanLine(y - tileRect.top()) +
+                                size_t(part.left() - tileRect.left()) * 4,
+                            rowBytes);
+            }
+        }
+    }
+    return assembled;
+}
+
+QImage RenderCache::blurTile(const QImage& base, const QRect& tile, double radius) {
+    const Key key{Kind::BlurTile, base.cacheKey(), tile, radius};
+    if (QImage hit = lookup(key); !hit.isNull()) {
+        return hit;
+    }
+    QImage blurred = blurImageRegion(base, tile, radius);
     if (!blurred.isNull()) {
         insert(key, blurred);
     }
@@ -76,7 +129,22 @@ QImage RenderCache::scaledImage(const QImage& base, const QSize& size) {
     return scaled;
 }
 
-QImage RenderCache::frame(const FrameKey& key, const std::function<QImage()>& render) {
+namespace {
+
+// The same view with fewer marks, all of them the first marks of `key`'s list.
+bool isEarlierFrame(const RenderCache::FrameKey& earlier, const RenderCache::FrameKey& key) {
+    return earlier.image == key.image && earlier.checkerboard == key.checkerboard &&
+           earlier.imageToDevice == key.imageToDevice && earlier.deviceRect == key.deviceRect &&
+           earlier.font == key.font && earlier.annotations.size() < key.annotations.size() &&
+           std::equal(earlier.annotations.cbegin(), earlier.annotations.cend(),
+                      key.annotations.cbegin());
+}
+
+} // namespace
+
+QImage RenderCache::frame(const FrameKey& key, const FrameRenderer& render) {
+    QImage earlier;
+    qsizetype drawn = 0;
     {
         const QMutexLocker lock(&m_mutex);
         const auto hit = std::find_if(m_frames.begin(), m_frames.end(),
@@ -85,8 +153,19 @@ QImage RenderCache::frame(const FrameKey& key, const std::function<QImage()>& re
             std::rotate(m_frames.begin(), hit, hit + 1);
             return m_frames.front().second;
         }
+        auto best = m_frames.end();
+        for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
+            if (isEarlierFrame(it->first, key) && it->first.annotations.size() > drawn) {
+                best = it;
+                drawn = it->first.annotations.size();
+            }
+        }
+        if (best != m_frames.end()) {
+            earlier = best->second;
+            std::rotate(m_frames.begin(), best, best + 1);
+        }
     }
-    QImage rendered = render();
+    QImage rendered = render(earlier, drawn);
     if (!rendered.isNull() && rendered.sizeInBytes() <= m_capacityBytes) {
         const QMutexLocker lock(&m_mutex);
         m_frames.insert(m_frames.begin(), {key, rendered});
@@ -97,12 +176,17 @@ QImage RenderCache::frame(const FrameKey& key, const std::function<QImage()>& re
     return rendered;
 }
 
+void RenderCache::clearFrames() {
+    const QMutexLocker lock(&m_mutex);
+    m_frames.clear();
+}
+
 void RenderCache::clearBlurredRegions() {
     const QMutexLocker lock(&m_mutex);
     m_frames.clear();
     const auto keys = m_entries.keys();
     for (const Key& key : keys) {
-        if (key.kind == Kind::Blur) {
+        if (key.kind == Kind::Blur || key.kind == Kind::BlurTile) {
             m_entries.remove(key);
         }
     }

@@ -38,6 +38,8 @@ public:
 
     // `region` of `base` (image pixels, inside the image) after a Gaussian blur of the
     // whole image with standard deviation `radius`. Premultiplied ARGB, region-sized.
+    // Large regions are put together from tiles kept across calls, so a blur region being
+    // dragged wider only computes the tiles it newly covers.
     QImage blurredRegion(const QImage& base, const QRect& region, double radius);
     // `base` smoothly reduced to exactly `size` pixels.
     QImage scaledImage(const QImage& base, const QSize& size);
@@ -52,15 +54,21 @@ public:
         QFont font;       // the application font that labels are set in
         bool operator==(const FrameKey&) const = default;
     };
-    // The frame for `key`, drawn by `render` when not cached.
-    QImage frame(const FrameKey& key, const std::function<QImage()>& render);
+    // Draws a frame. `earlier` is a kept frame of the same view whose marks are the first
+    // `drawn` of the new list, to be drawn on from there; or a null image (and 0) to start
+    // afresh. Drawing is sequential, so either way the pixels are the same.
+    using FrameRenderer = std::function<QImage(const QImage& earlier, qsizetype drawn)>;
+    // The frame for `key`: kept, else continued from a kept frame whose marks are the
+    // first ones of the list (a mark was appended), else drawn afresh.
+    QImage frame(const FrameKey& key, const FrameRenderer& render);
 
+    void clearFrames();
     // Drops the blurred regions and the frames made with them.
     void clearBlurredRegions();
     void clear();
 
 private:
-    enum class Kind { Blur, Scaled };
+    enum class Kind { Blur, BlurTile, Scaled };
     struct Key {
         Kind kind;
         qint64 image;
@@ -70,6 +78,7 @@ private:
     };
     friend size_t qHash(const Key& key, size_t seed);
 
+    QImage blurTile(const QImage& base, const QRect& tile, double radius);
     QImage lookup(const Key& key);
     void insert(const Key& key, const QImage& image);
 

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void tinyBlurDrawsNothingAndSmallBlurDraws();
     void blurSamplesAroundTheRegionAndStaysInside();
     void blurResultDoesNotDependOnTheRegionAsked();
+    void largeBlurRegionsArePutTogetherExactly();
     void blurAtTheImageEdgeStaysOpaque();
     void blurCoversEarlierMarksButNotLaterOnes();
     void checkerboardCellsFollowTheViewScale();
@@ -331,6 +332,21 @@ void AnnotationRenderTest::blurResultDoesNotDependOnTheRegionAsked() {
     }
 }
 
+void AnnotationRenderTest::largeBlurRegionsArePutTogetherExactly() {
+    QImage base(700, 560, QImage::Format_RGB32);
+    for (int y = 0; y < base.height(); ++y) {
+        for (int x = 0; x < base.width(); ++x) {
+            base.setPixel(x, y, qRgb((x * 31 + y * 17) % 256, (x * y) % 251, (x ^ y) % 256));
+        }
+    }
+    RenderCache cache;
+    // A region being dragged wider over tile borders, then one past the image's edge.
+    for (const QRect region : {QRect(37, 23, 300, 250), QRect(37, 23, 420, 300),
+                               QRect(37, 23, 640, 520), QRect(500, 300, 400, 400)}) {
+        QCOMPARE(cache.blurredRegion(base, region, 6), blurImageRegion(base, region, 6));
+    }
+}
+
 void AnnotationRenderTest::blurAtTheImageEdgeStaysOpaque() {
     const QImage base = halves(80, 60);
     const QImage out = drawOver(base, {mark(AnnotationTool::Blur, {{0, 0}, {80, 60}}, 6)});
@@ -529,9 +545,20 @@ void AnnotationRenderTest::keptFramesFollowEveryChange() {
         QCOMPARE(frameOn(surface, view, target, kept), frameOn(surface, view, target, afresh));
     };
     check();
-    view.annotations.removeLast(); // undo
+    // Editing: two marks appended one after the other, one undone, another appended. Each
+    // frame continues from or reuses a kept one, and must match drawing it all afresh.
+    const Annotation first = mark(AnnotationTool::Line, {{0, 0}, {400, 300}}, 5);
+    const Annotation second = mark(AnnotationTool::Blur, {{150, 50}, {380, 280}}, 4);
+    const Annotation third = mark(AnnotationTool::Highlight, {{10, 290}, {390, 10}}, 6);
+    view.annotations.append(first);
     check();
-    view.annotations.append(mark(AnnotationTool::Line, {{0, 0}, {400, 300}}, 5));
+    view.annotations.append(second);
+    check();
+    view.annotations.removeLast();
+    check();
+    view.annotations.append(third);
+    check();
+    view.annotations.clear();
     check();
     view.showsCheckerboard = true;
     check();
