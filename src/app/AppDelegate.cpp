@@ -62,6 +62,7 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const LaunchOption
 }
 
 void AppDelegate::applicationWillTerminate() {
+    m_crashReporter.markCleanExit();
 }
 
 } // namespace ivra
