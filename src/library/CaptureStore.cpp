@@ -254,6 +254,9 @@ CaptureStore::OpenResult CaptureStore::prepare(std::unique_ptr<Handles> handles)
     if (code = execute(db, "PRAGMA synchronous=NORMAL"); code != SQLITE_OK) {
         return fail(code);
     }
+    // Room for a large library's pages (10,000 records are under 3 MB), so reading it
+    // again for the history does not go back to the file. The cache only grows as used.
+    execute(db, "PRAGMA cache_size=-16384");
     const auto check = queryText(db, "PRAGMA quick_check", &code);
     if (!check) {
         return fail(code);
