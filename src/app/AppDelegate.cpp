@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include "diagnostics/CrashReporter.h"
 #include "presentation/ui/Appearance.h"
@@ -22,7 +24,8 @@ void printError(const QString& text) {
 AppDelegate::AppDelegate(QApplication& app, SettingsStore& settings)
     : m_app(app)
     , m_settings(settings)
-    , m_crashReporter(CrashReporter::forApplication()) {
+    , m_crashReporter(CrashReporter::forApplication())
+    , m_captureRepository(std::make_unique<CaptureRepository>(settings)) {
     // A tray utility keeps running with no window open.
     m_app.setQuitOnLastWindowClosed(false);
     connect(&m_app, &QCoreApplication::aboutToQuit, this, &AppDelegate::applicationWillTerminate);
@@ -55,10 +58,23 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const LaunchOption
     // 6. Always dark, whatever the desktop's theme.
     applyDarkAppearance(m_app);
 
+    // A capture library that could not be opened was set aside; say so once.
+    if (const auto notice = m_captureRepository->damagedStoreNotice()) {
+        QTimer::singleShot(0, this, [this, text = *notice] { showDamagedStoreNotice(text); });
+    }
+
     // Linux desktops do not ask the user for camera or microphone access per application
     // (device access is granted by the session or a portal at the moment of use), so the
     // permission requests of other desktops have no counterpart here.
     return std::nullopt;
+}
+
+void AppDelegate::showDamagedStoreNotice(const QString& text) {
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Ivra"), text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    WindowPolicy::apply(*box);
+    box->open();
 }
 
 void AppDelegate::applicationWillTerminate() {

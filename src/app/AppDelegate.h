@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "diagnostics/CrashReporter.h"
+#include "library/CaptureRepository.h"
 
 class QApplication;
 
@@ -26,13 +27,18 @@ public:
     // once (a mode that is not available, say), or nothing to go on into the event loop.
     std::optional<int> applicationDidFinishLaunching(const LaunchOptions& options);
 
+    CaptureRepository& captureRepository() { return *m_captureRepository; }
+
     // Called once just before the process ends normally.
     void applicationWillTerminate();
 
 private:
+    void showDamagedStoreNotice(const QString& text);
+
     QApplication& m_app;
     SettingsStore& m_settings;
     CrashReporter m_crashReporter;
+    std::unique_ptr<CaptureRepository> m_captureRepository;
 };
 
 } // namespace ivra

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void withoutADisplayItExplainsInsteadOfCrashing();
     void sigtermIsACleanExit();
     void killLeavesTheMarkerAndTheNextStartReportsIt();
+    void aDamagedLibraryIsSetAsideAndIvraStillStarts();
 
 private:
     static QString crashDir() {
@@ -115,6 +116,22 @@ void LaunchTest::killLeavesTheMarkerAndTheNextStartReportsIt() {
     next.terminate();
     QVERIFY(next.waitForFinished(10000));
     QVERIFY(!QFile::exists(sessionMarker()));
+}
+
+void LaunchTest::aDamagedLibraryIsSetAsideAndIvraStillStarts() {
+    const QDir base(
+        QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath(QStringLiteral("Vantrel")));
+    QVERIFY(base.mkpath(QStringLiteral(".")));
+    QVERIFY(ivra::test::writeFile(base.filePath(QStringLiteral("Vantrel.store")),
+                                  QByteArray(4096, '\x5a')));
+    QProcess process;
+    startAndWaitUntilRunning(process);
+    const QStringList setAside =
+        base.entryList({QStringLiteral("Vantrel.store.damaged-*")}, QDir::Files);
+    QCOMPARE(setAside.size(), 1);
+    process.terminate();
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(LaunchTest)
