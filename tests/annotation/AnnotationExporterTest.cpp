@@ -1,26 +1,26 @@
-#include <QPainter>
 #include <QTest>
 
+#include "RenderTestSupport.h"
 #include "annotation/AnnotationExporter.h"
 
 using namespace ivra;
+using namespace ivra::test;
 
 namespace {
 
 const QColor kRed = toQColor(AnnotationColor::Red);
 
-Annotation redLine(QPointF from, QPointF to, double width) {
-    return Annotation::makeDrawn(AnnotationTool::Line, from, to, AnnotationColor::Red, width, 1);
-}
-
-QImage gradient(int width, int height, QImage::Format format) {
-    QImage image(width, height, format);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            image.setPixelColor(x, y, QColor(x % 256, y % 256, 128));
+// Pixels of `after` that differ from `before`, outside and inside `region`.
+std::pair<int, int> changes(const QImage& before, const QImage& after, const QRect& region) {
+    int outside = 0, inside = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            if (before.pixel(x, y) != after.pixel(x, y)) {
+                ++(region.contains(x, y) ? inside : outside);
+            }
         }
     }
-    return image;
+    return {outside, inside};
 }
 
 } // namespace
@@ -30,116 +30,123 @@ class AnnotationExporterTest : public QObject {
 private Q_SLOTS:
     void noMarksGiveTheSameImageBack();
     void resultHasTheBaseSizeWhateverTheMarks();
-    void marksLandOnTheirImagePixels();
+    void lineLandsOnItsImagePixels();
     void transparentAreasStayTransparent();
-    void opaqueBasesGiveOpaqueResults();
-    void blurChangesOnlyItsRegion();
+    void blurChangesExactlyItsRegion();
+    void blurBlendsWithWhatSurroundsIt();
+    void blurCoversEarlierMarksButNotLaterOnes();
     void callersImageIsNeverDrawnInto();
-    void highDensityImagesAreDrawnInPixels();
 };
 
 void AnnotationExporterTest::noMarksGiveTheSameImageBack() {
-    const QImage base = gradient(64, 48, QImage::Format_RGB32);
+    const QImage base = detailed(64, 48);
     const QImage result = AnnotationExporter::composite(base, {});
     QCOMPARE(result.cacheKey(), base.cacheKey());
     QCOMPARE(result.constBits(), base.constBits());
-    QVERIFY(AnnotationExporter::composite(QImage(), {redLine({0, 0}, {5, 5}, 2)}).isNull());
 }
 
 void AnnotationExporterTest::resultHasTheBaseSizeWhateverTheMarks() {
     for (const QSize size : {QSize(1, 1), QSize(333, 17), QSize(17, 333)}) {
-        const QImage base = gradient(size.width(), size.height(), QImage::Format_RGB32);
-        Annotation label =
-            Annotation::makeText({0, 0}, "overflowing label", AnnotationColor::Blue, 8, 1).value();
+        QImage base = detailed(size.width(), size.height());
+        base.setDevicePixelRatio(2); // a capture of a high-density screen
         const QImage result = AnnotationExporter::composite(
-            base, {redLine({-50, -50}, {500, 500}, 8), label,
+            base, {mark(AnnotationTool::Line, {{-50, -50}, {500, 500}}, 8),
+                   *Annotation::makeText({0, 0}, "overflowing label", AnnotationColor::Blue, 8, 1),
                    Annotation::makeStep({400, 400}, 1, AnnotationColor::Red, 3, 1)});
         QCOMPARE(result.size(), size);
+        QCOMPARE(result.devicePixelRatio(), 2.0);
+        QVERIFY(!result.hasAlphaChannel()); // opaque in, opaque out: PNG without alpha
     }
 }
 
-void AnnotationExporterTest::marksLandOnTheirImagePixels() {
-    const QImage base = gradient(100, 80, QImage::Format_RGB32);
-    const QImage result = AnnotationExporter::composite(base, {redLine({10, 40.5}, {90, 40.5}, 6)});
+void AnnotationExporterTest::lineLandsOnItsImagePixels() {
+    QImage base = detailed(100, 80);
+    base.setDevicePixelRatio(2); // marks are in pixels whatever the image's density
+    const QImage result = AnnotationExporter::composite(
+        base, {mark(AnnotationTool::Line, {{10, 40.5}, {90, 40.5}}, 6)});
     for (int x = 12; x <= 88; x += 4) {
         for (int y = 38; y <= 42; ++y) {
             QCOMPARE(result.pixelColor(x, y), kRed);
         }
     }
-    // Well clear of the stroke the base shows through unchanged.
-    QCOMPARE(result.pixel(50, 30), base.pixel(50, 30));
-    QCOMPARE(result.pixel(5, 40), base.pixel(5, 40));
-    QCOMPARE(result.pixel(50, 50), base.pixel(50, 50));
+    const auto [outside, inside] = changes(base, result, QRect(6, 36, 88, 9));
+    QCOMPARE(outside, 0);
 }
 
 void AnnotationExporterTest::transparentAreasStayTransparent() {
-    QImage base(60, 60, QImage::Format_ARGB32);
-    base.fill(Qt::transparent);
+    QImage base = filled(60, 60, Qt::transparent, QImage::Format_ARGB32);
     base.setPixelColor(5, 5, QColor(0, 255, 0, 128)); // a half-transparent pixel of the subject
-    const QImage result = AnnotationExporter::composite(base, {redLine({30.5, 0}, {30.5, 60}, 4)});
-    QVERIFY(result.hasAlphaChannel());
+    const QImage result = AnnotationExporter::composite(
+        base, {mark(AnnotationTool::Line, {{30.5, 0}, {30.5, 60}}, 4)});
     QCOMPARE(qAlpha(result.pixel(10, 30)), 0);
     QCOMPARE(qAlpha(result.pixel(50, 50)), 0);
     QCOMPARE(result.pixelColor(30, 30), kRed);
-    const QColor subject = result.pixelColor(5, 5);
-    QCOMPARE(subject.alpha(), 128);
-    QVERIFY(subject.green() >= 253 && subject.red() == 0);
+    QCOMPARE(result.pixelColor(5, 5).alpha(), 128);
+    QVERIFY(result.pixelColor(5, 5).green() >= 253);
 }
 
-void AnnotationExporterTest::opaqueBasesGiveOpaqueResults() {
-    // Opaque in, opaque out, so the PNG is written without an alpha channel.
-    const QImage base = gradient(40, 40, QImage::Format_RGB888);
-    const QImage result = AnnotationExporter::composite(base, {redLine({0, 0}, {40, 40}, 3)});
-    QVERIFY(!result.hasAlphaChannel());
-    QCOMPARE(result.pixel(35, 5), base.pixel(35, 5));
+void AnnotationExporterTest::blurChangesExactlyItsRegion() {
+    const QImage base = halves(40, 40);
+    // Two pixels tall or wide is not a region: nothing changes.
+    QCOMPARE(
+        AnnotationExporter::composite(base, {mark(AnnotationTool::Blur, {{15, 10}, {25, 12}}, 3)}),
+        base);
+    QCOMPARE(
+        AnnotationExporter::composite(base, {mark(AnnotationTool::Blur, {{15, 10}, {17, 30}}, 3)}),
+        base);
+    // Three by three on the black-white edge is: exactly those nine pixels change.
+    const QImage patch =
+        AnnotationExporter::composite(base, {mark(AnnotationTool::Blur, {{19, 19}, {22, 22}}, 3)});
+    QCOMPARE(changes(base, patch, QRect(19, 19, 3, 3)), std::make_pair(0, 9));
+
+    const QImage large = detailed(200, 150);
+    const QImage blurred = AnnotationExporter::composite(
+        large, {mark(AnnotationTool::Blur, {{120, 90}, {40, 30}}, 3)});
+    const auto [outside, inside] = changes(large, blurred, QRect(40, 30, 80, 60));
+    QCOMPARE(outside, 0);
+    QVERIFY(inside > 80 * 60 * 9 / 10);
 }
 
-void AnnotationExporterTest::blurChangesOnlyItsRegion() {
-    const QImage base = gradient(200, 150, QImage::Format_RGB32);
-    QImage stripes = base;
-    {
-        QPainter painter(&stripes);
-        for (int x = 0; x < 200; x += 6) {
-            painter.fillRect(x, 0, 3, 150, Qt::black);
-        }
+void AnnotationExporterTest::blurBlendsWithWhatSurroundsIt() {
+    // The region lies wholly in the white half, 3 pixels from the black edge: the blur
+    // (radius 8) still pulls in dark pixels from outside it, about a third at its edge.
+    const QImage base = halves(200, 100);
+    const QImage out = AnnotationExporter::composite(
+        base, {mark(AnnotationTool::Blur, {{103, 20}, {160, 80}}, 2)});
+    QVERIFY(qRed(out.pixel(103, 50)) > 150 && qRed(out.pixel(103, 50)) < 190);
+    QVERIFY(qRed(out.pixel(104, 50)) > qRed(out.pixel(103, 50)));
+    QVERIFY(sameColor(out.pixel(158, 50), Qt::white, 1));
+    // Past the image's own edges the edge pixels repeat: a region over the whole image stays
+    // opaque and its black edge stays black instead of fading.
+    const QImage whole =
+        AnnotationExporter::composite(base, {mark(AnnotationTool::Blur, {{0, 0}, {200, 100}}, 6)});
+    for (const QPoint corner : {QPoint(0, 0), QPoint(199, 0), QPoint(0, 99), QPoint(199, 99)}) {
+        QCOMPARE(qAlpha(whole.pixel(corner)), 255);
     }
-    const Annotation blur = Annotation::makeDrawn(AnnotationTool::Blur, {40, 30}, {120, 90},
-                                                  AnnotationColor::Red, 3, 1);
-    const QImage result = AnnotationExporter::composite(stripes, {blur});
-    int changedInside = 0;
-    for (int y = 0; y < 150; ++y) {
-        for (int x = 0; x < 200; ++x) {
-            const bool inside = x >= 40 && x < 120 && y >= 30 && y < 90;
-            if (!inside) {
-                QCOMPARE(result.pixel(x, y), stripes.pixel(x, y));
-            } else if (result.pixel(x, y) != stripes.pixel(x, y)) {
-                ++changedInside;
-            }
-        }
-    }
-    QVERIFY(changedInside > 80 * 60 * 9 / 10);
-    // Stripes three pixels wide average out to a flat grey under a radius-12 blur.
-    QVERIFY(std::abs(qGreen(result.pixel(80, 60)) - qGreen(result.pixel(83, 60))) <= 3);
+    QVERIFY(qRed(whole.pixel(0, 50)) < 40 && qRed(whole.pixel(199, 50)) > 215);
+}
+
+void AnnotationExporterTest::blurCoversEarlierMarksButNotLaterOnes() {
+    const QImage out = AnnotationExporter::composite(
+        filled(100, 100, Qt::white), {mark(AnnotationTool::Line, {{60.5, 10}, {60.5, 90}}, 3),
+                                      mark(AnnotationTool::Blur, {{50, 40}, {70, 60}}, 2),
+                                      mark(AnnotationTool::Line, {{10, 50.5}, {90, 50.5}}, 3)});
+    QVERIFY(sameColor(out.pixel(60, 45), Qt::white, 1)); // the earlier line is gone here
+    QVERIFY(sameColor(out.pixel(60, 30), kRed));         // and intact outside the region
+    QVERIFY(sameColor(out.pixel(55, 50), kRed));         // the later line is on top
 }
 
 void AnnotationExporterTest::callersImageIsNeverDrawnInto() {
-    for (const auto format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
-        const QImage base = gradient(50, 50, format);
+    for (const bool translucent : {false, true}) {
+        const QImage base = detailed(50, 50, translucent)
+                                .convertToFormat(translucent ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
         const QImage before = base.copy();
-        const QImage result = AnnotationExporter::composite(base, {redLine({0, 25}, {50, 25}, 5)});
+        const QImage result = AnnotationExporter::composite(
+            base, {mark(AnnotationTool::Line, {{0, 25}, {50, 25}}, 5)});
         QCOMPARE(base, before);
         QVERIFY(result != before);
     }
-}
-
-void AnnotationExporterTest::highDensityImagesAreDrawnInPixels() {
-    QImage base = gradient(100, 100, QImage::Format_RGB32);
-    base.setDevicePixelRatio(2);
-    const QImage result = AnnotationExporter::composite(base, {redLine({60.5, 0}, {60.5, 100}, 3)});
-    QCOMPARE(result.size(), QSize(100, 100));
-    QCOMPARE(result.devicePixelRatio(), 2.0);
-    QCOMPARE(result.pixelColor(60, 50), kRed);
-    QCOMPARE(result.pixel(30, 50), base.pixel(30, 50));
 }
 
 QTEST_MAIN(AnnotationExporterTest)
