@@ -129,6 +129,8 @@ void AnnotationCanvasView::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
+    // A drag whose release never arrived (the window lost the mouse) is abandoned.
+    m_draft.reset();
     m_dragStart = event->position();
     dragChanged(event->position());
 }
