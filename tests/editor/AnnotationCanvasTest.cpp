@@ -50,6 +50,7 @@ private Q_SLOTS:
     void shapesNeedThreePixelsOfMovement();
     void strokesKeepEveryPointAndShapesTheirLast();
     void dragsThatLeaveTheCanvasArePinnedToItsEdge();
+    void aDragWhoseReleaseNeverCameIsAbandoned();
     void stepsNumberOnReleaseAndContinueAfterUndo();
     void labelsAreTypedInAFocusedFieldAndTrimmed();
     void theClickThatClosesAFieldDoesNothingElse();
@@ -124,6 +125,16 @@ void AnnotationCanvasTest::dragsThatLeaveTheCanvasArePinnedToItsEdge() {
     f.drag({10, 10}, {-40, -70});
     QCOMPARE(f.marks()[0].points, (QList<QPointF>{{780, 580}, {800, 600}}));
     QCOMPARE(f.marks()[1].points, (QList<QPointF>{{20, 20}, {0, 0}}));
+}
+
+void AnnotationCanvasTest::aDragWhoseReleaseNeverCameIsAbandoned() {
+    Fixture f(800);
+    f.press({10, 10});
+    f.move({30, 30}); // the window loses the mouse here: no release
+    f.drag({100, 100}, {120, 100});
+    QCOMPARE(f.marks().size(), 1);
+    QCOMPARE(f.marks()[0].points.first(), QPointF(100, 100));
+    QCOMPARE(f.marks()[0].points.size(), 4);
 }
 
 void AnnotationCanvasTest::stepsNumberOnReleaseAndContinueAfterUndo() {
