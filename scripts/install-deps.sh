@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
     libxkbcommon-dev
     # Capture library: store and image codecs
-    libsqlite3-dev libspng-dev libturbojpeg0-dev libdeflate-dev
+    libsqlite3-dev libdeflate-dev libturbojpeg0-dev
     # Annotation blur, subject masks
     libopencv-dev
     # Text recognition
