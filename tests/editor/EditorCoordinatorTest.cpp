@@ -24,7 +24,7 @@ QImage filledImage(QSize size) {
 struct Fixture {
     Fixture()
         : settings(std::make_shared<platform::IniKeyValueStore>(dir.filePath("ivra.conf")))
-        , coordinator(EditorServices{&settings, std::make_shared<UnavailableBackgroundRemover>(),
+        , coordinator(EditorServices{settings, std::make_shared<UnavailableBackgroundRemover>(),
                                      nullptr}) {}
     ~Fixture() { qDeleteAll(coordinator.openWindows()); }
 

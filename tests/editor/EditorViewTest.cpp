@@ -88,7 +88,7 @@ struct Fixture {
                          std::make_shared<UnavailableBackgroundRemover>(),
                      const QImage& image = paper())
         : settings(std::make_shared<platform::IniKeyValueStore>(dir.filePath("ivra.conf"))) {
-        EditorServices services{&settings, std::move(remover),
+        EditorServices services{settings, std::move(remover),
                                 [this](QWidget*) { return std::make_unique<Forward>(dialog); }};
         view = std::make_unique<EditorView>(image, QSizeF(320, 240), std::move(services));
         view->show();

@@ -30,7 +30,7 @@ EditorCoordinator::EditorCoordinator(EditorServices services, QObject* parent)
 
 EditorCoordinator& EditorCoordinator::shared() {
     static EditorCoordinator coordinator(EditorServices{
-        &SettingsStore::shared(),
+        SettingsStore::shared(),
         std::make_shared<UnavailableBackgroundRemover>(),
         [](QWidget* window) { return std::make_unique<FileSaveDialog>(window); },
     });

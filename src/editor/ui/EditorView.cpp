@@ -100,10 +100,7 @@ void EditorView::copy() {
 }
 
 void EditorView::saveAs() {
-    if (!m_services.settings) {
-        return;
-    }
-    SettingsStore& settings = *m_services.settings;
+    SettingsStore& settings = m_services.settings;
     const QString suggestedName = ExportService::renderTemplate(
         settings.filenameTemplate(), QDateTime::currentDateTime(), QString(),
         QTimeZone::systemTimeZone(), ExportService::fileExtension(settings.exportFormat()));

@@ -23,7 +23,7 @@ class Toast;
 
 // What an editor window works with besides its image.
 struct EditorServices {
-    SettingsStore* settings = nullptr; // file-name template and export format
+    SettingsStore& settings; // file-name template and export format
     std::shared_ptr<const BackgroundRemover> backgroundRemover;
     // Makes the dialog that asks where to save, parented to the given editor window.
     std::function<std::unique_ptr<SaveDialog>(QWidget* window)> makeSaveDialog;
