@@ -42,7 +42,6 @@ AnnotationCanvasView::AnnotationCanvasView(const QImage& baseImage, AnnotationSt
     , m_showsCheckerboard(showsCheckerboard) {
     setFixedSize(sizeHint());
     setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
 
     m_textField = new QLineEdit(this);
     m_textField->setPlaceholderText(tr("Text"));
