@@ -1,5 +1,6 @@
 #include "diagnostics/CrashHandlers.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <csignal>
@@ -13,10 +14,10 @@
 #include <sys/mman.h>
 #include <time.h>
 #include <typeinfo>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <QFile>
-#include <QUuid>
 
 #include "diagnostics/CrashEvent.h"
 #include "diagnostics/CrashReporter.h"
@@ -45,9 +46,11 @@ constexpr std::size_t kTextCapacity = 512;
 // Enough bytes for the longest frame text that is kept, at four bytes a character.
 constexpr std::size_t kFrameLineCapacity = 4 * CrashEvent::kMaxFrameCharacters;
 constexpr int kMaxCapturedFrames = 256;
-// Frames of the signal path itself: writeSignalReport, onFatalSignal and the kernel's
-// signal trampoline.
+// Frames of the signal path itself when the interrupted frame cannot be found by its
+// address: writeSignalReport, onFatalSignal and the kernel's signal trampoline.
 constexpr int kSignalHandlerFrames = 3;
+// Room for the handler's frames, whatever wraps them (a sanitizer's interceptor, say).
+constexpr int kMaxSignalHandlerFrames = 8;
 // Frames of the terminate path itself (onTerminate) above the capture.
 constexpr int kTerminateHandlerFrames = 1;
 
@@ -117,14 +120,40 @@ void writeSignalFrames(SignalSafeJsonWriter& json, void* const* callerFirst, int
     });
 }
 
+// Where the signal interrupted the program, or 0 where the machine context is not known.
+std::uintptr_t interruptedAddress(const void* context) {
+    const auto* machine = static_cast<const ucontext_t*>(context);
+    if (machine == nullptr) {
+        return 0;
+    }
+#if defined(__x86_64__)
+    return static_cast<std::uintptr_t>(machine->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__aarch64__)
+    return static_cast<std::uintptr_t>(machine->uc_mcontext.pc);
+#else
+    return 0;
+#endif
+}
+
 // Async-signal-safe from here on: the report is built by hand into a partial file that
 // takes the pending report's name only when complete.
-[[gnu::noinline]] void writeSignalReport(const FatalSignal& signal, const siginfo_t* info) {
-    void* innermostFirst[kSignalHandlerFrames + CrashEvent::kMaxFrames];
+[[gnu::noinline]] void writeSignalReport(const FatalSignal& signal, const siginfo_t* info,
+                                         const void* context) {
+    void* innermostFirst[kMaxSignalHandlerFrames + CrashEvent::kMaxFrames];
     const int captured = ::backtrace(innermostFirst, static_cast<int>(std::size(innermostFirst)));
+    // The interrupted frame is the first one to keep; what lies above it is the handler.
+    int firstKept = std::min(kSignalHandlerFrames, captured);
+    const std::uintptr_t interrupted = interruptedAddress(context);
+    for (int i = 0; i < std::min(captured, kMaxSignalHandlerFrames + 1); ++i) {
+        if (interrupted != 0 &&
+            reinterpret_cast<std::uintptr_t>(innermostFirst[i]) == interrupted) {
+            firstKept = i;
+            break;
+        }
+    }
     void* callerFirst[CrashEvent::kMaxFrames];
     int frameCount = 0;
-    for (int i = captured - 1; i >= kSignalHandlerFrames; --i) {
+    for (int i = std::min(captured, firstKept + CrashEvent::kMaxFrames) - 1; i >= firstKept; --i) {
         callerFirst[frameCount++] = innermostFirst[i];
     }
 
@@ -167,12 +196,12 @@ void writeSignalFrames(SignalSafeJsonWriter& json, void* const* callerFirst, int
     }
 }
 
-void onFatalSignal(int number, siginfo_t* info, void*) {
+void onFatalSignal(int number, siginfo_t* info, void* context) {
     // Only the first fatal error of the process writes; a second one (another thread, or
     // the abort() that ends the terminate path) goes straight to the default action.
     if (!g_reportStarted.exchange(true)) {
         if (const FatalSignal* signal = findFatalSignal(number)) {
-            writeSignalReport(*signal, info);
+            writeSignalReport(*signal, info, context);
         }
     }
     // Die of the same signal so that exit status and core dumps stay truthful.

@@ -14,8 +14,10 @@
 // Read at run time, so the compiler cannot see that the write below has no target.
 int* volatile g_nowhere = nullptr;
 volatile int g_deepest = 0;
+volatile bool g_keepRecursing = true;
 
-[[gnu::noinline]] void crashThroughNullPointer() {
+// A real fault even in sanitizer builds, which would otherwise stop at the null store.
+[[gnu::noinline, gnu::no_sanitize("undefined")]] void crashThroughNullPointer() {
     *g_nowhere = 7;
 }
 
@@ -30,6 +32,16 @@ volatile int g_deepest = 0;
     }
     recurseDeeply(depth - 1);
     g_deepest = depth; // work after the call keeps each level on the stack
+}
+
+// Runs into the stack's guard page; the report has to be written on a stack of its own.
+[[gnu::noinline]] void overflowTheStack(int depth) {
+    volatile char frame[256];
+    frame[0] = static_cast<char>(depth);
+    if (g_keepRecursing) {
+        overflowTheStack(depth + 1);
+    }
+    g_deepest = frame[0];
 }
 
 int main(int argc, char** argv) {
@@ -55,6 +67,8 @@ int main(int argc, char** argv) {
         crashThroughNullPointer();
     } else if (mode == QLatin1String("deep-null")) {
         recurseDeeply(100);
+    } else if (mode == QLatin1String("overflow")) {
+        overflowTheStack(0);
     } else if (mode == QLatin1String("throw")) {
         throwUncaught();
     } else if (mode == QLatin1String("thread-throw")) {
