@@ -134,7 +134,6 @@ struct Fixture {
 class EditorViewTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanupTestCase();
     void toolbarSitsAboveTheCanvas();
     void letterKeysPickToolsInBothLayouts();
     void keysGoToTheLabelWhileOneIsTyped();
@@ -145,11 +144,6 @@ private Q_SLOTS:
     void backgroundRemovalWithoutAUsableSubjectSaysSo();
     void toastsClearWithTheFirstTimer();
 };
-
-void EditorViewTest::cleanupTestCase() {
-    // The shared result panel must go while the application still exists.
-    delete OCRResultWindow::shared().panel();
-}
 
 void EditorViewTest::toolbarSitsAboveTheCanvas() {
     Fixture f;
