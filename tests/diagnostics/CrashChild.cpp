@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include "diagnostics/CrashReporter.h"
 
@@ -55,8 +56,11 @@ int main(int argc, char** argv) {
     reporter.install();
 
     if (mode == QLatin1String("quit")) {
-        reporter.markCleanExit();
-        return 0;
+        // Quits through the event loop, as the application does.
+        QObject::connect(&app, &QCoreApplication::aboutToQuit,
+                         [&reporter] { reporter.markCleanExit(); });
+        QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        return app.exec();
     }
     if (mode == QLatin1String("hang")) {
         std::puts("running");
