@@ -12,6 +12,8 @@ if [ $# -eq 0 ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ivra-headless.XXXXXX")
+mkdir -m 700 "$work/runtime"
+export XDG_RUNTIME_DIR="$work/runtime"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "diagnostics/CrashReporter.h"
+#include "editor/ui/EditorCoordinator.h"
 #include "presentation/ui/Appearance.h"
 #include "settings/SettingsStore.h"
 
@@ -34,6 +35,15 @@ AppDelegate::AppDelegate(QApplication& app, SettingsStore& settings)
 AppDelegate::~AppDelegate() = default;
 
 std::optional<int> AppDelegate::applicationDidFinishLaunching(const LaunchOptions& options) {
+    const auto exitStatus = runStartUp(options);
+    if (exitStatus) {
+        // Ending here is an orderly exit too, not a crash to report at the next start.
+        applicationWillTerminate();
+    }
+    return exitStatus;
+}
+
+std::optional<int> AppDelegate::runStartUp(const LaunchOptions& options) {
     // 1. Crash reporting: deliver what an earlier run left, notice an unclean end of the
     //    previous run, mark this run as running, then catch fatal errors.
     m_crashReporter.flushPending();
@@ -66,6 +76,15 @@ std::optional<int> AppDelegate::applicationDidFinishLaunching(const LaunchOption
     // Linux desktops do not ask the user for camera or microphone access per application
     // (device access is granted by the session or a portal at the moment of use), so the
     // permission requests of other desktops have no counterpart here.
+
+    // `--edit FILE`: the image opens in an editor window; Ivra stays in the tray after.
+    if (options.editFile) {
+        QString error;
+        if (!EditorCoordinator::shared().openFile(*options.editFile, &error)) {
+            printError(QStringLiteral("ivra: %1").arg(error));
+            return 1;
+        }
+    }
     return std::nullopt;
 }
 

@@ -33,6 +33,7 @@ public:
     void applicationWillTerminate();
 
 private:
+    std::optional<int> runStartUp(const LaunchOptions& options);
     void showDamagedStoreNotice(const QString& text);
 
     QApplication& m_app;

@@ -18,6 +18,7 @@ private Q_SLOTS:
     void sigtermIsACleanExit();
     void killLeavesTheMarkerAndTheNextStartReportsIt();
     void aDamagedLibraryIsSetAsideAndIvraStillStarts();
+    void anUnreadableFileToEditEndsWithAMessageNotACrashReport();
 
 private:
     static QString crashDir() {
@@ -132,6 +133,18 @@ void LaunchTest::aDamagedLibraryIsSetAsideAndIvraStillStarts() {
     process.terminate();
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), 0);
+}
+
+void LaunchTest::anUnreadableFileToEditEndsWithAMessageNotACrashReport() {
+    QProcess process;
+    process.start(QStringLiteral(IVRA_BINARY),
+                  {QStringLiteral("--edit"), QStringLiteral("/no/such.png")});
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardError().contains("/no/such.png"));
+    QVERIFY(QFile::exists(crashDir())); // start-up ran
+    QVERIFY(!QFile::exists(sessionMarker()));
 }
 
 QTEST_GUILESS_MAIN(LaunchTest)
