@@ -1,6 +1,6 @@
 // A stand-in for the application's start-up and end, run by the crash reporter tests as a
 // separate process: it performs the reporter's start-up sequence and then ends the way its
-// argument says.
+// argument says (quit, hang, null, overflow, throw, thread-throw).
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
@@ -39,34 +39,30 @@ volatile bool g_keepRecursing = true;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     const ivra::CrashReporter reporter = ivra::CrashReporter::forApplication();
     reporter.flushPending();
     reporter.detectHardCrash();
     reporter.arm();
     reporter.install();
 
-    if (mode == QLatin1String("quit")) {
+    if (mode == "quit") {
         // Quits through the event loop, as the application does.
-        QObject::connect(&app, &QCoreApplication::aboutToQuit,
-                         [&reporter] { reporter.markCleanExit(); });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, [&] { reporter.markCleanExit(); });
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
-        return app.exec();
-    }
-    if (mode == QLatin1String("hang")) {
+    } else if (mode == "hang") {
         std::puts("running");
         std::fflush(stdout);
-        return app.exec();
-    }
-    if (mode == QLatin1String("null")) {
+    } else if (mode == "null") {
         crashThroughNullPointer();
-    } else if (mode == QLatin1String("overflow")) {
+    } else if (mode == "overflow") {
         overflowTheStack(0);
-    } else if (mode == QLatin1String("throw")) {
+    } else if (mode == "throw") {
         throwUncaught();
-    } else if (mode == QLatin1String("thread-throw")) {
+    } else if (mode == "thread-throw") {
         std::thread([] { throwUncaught(); }).join();
+    } else {
+        return 2;
     }
-    return 2;
+    return app.exec();
 }
