@@ -35,34 +35,36 @@ void LaunchTest::init() {
     QDir(crashDir()).removeRecursively();
 }
 
+namespace {
+
+// Runs ivra as from a text console: no display of any kind.
+void runWithoutDisplay(QProcess& process, const QStringList& arguments) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        env.remove(QString::fromLatin1(name));
+    }
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(IVRA_BINARY), arguments);
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+}
+
+} // namespace
+
 void LaunchTest::helpAndVersionNeedNoDisplay() {
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(IVRA_BINARY), {QStringLiteral("--version")});
-    QVERIFY(process.waitForFinished());
+    runWithoutDisplay(process, {QStringLiteral("--version")});
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(process.readAllStandardOutput().startsWith("ivra "));
 
-    process.start(QStringLiteral(IVRA_BINARY), {QStringLiteral("--help")});
-    QVERIFY(process.waitForFinished());
+    runWithoutDisplay(process, {QStringLiteral("--help")});
     QCOMPARE(process.exitCode(), 0);
     QVERIFY(process.readAllStandardOutput().contains("Usage: ivra"));
 }
 
 void LaunchTest::withoutADisplayItExplainsInsteadOfCrashing() {
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(IVRA_BINARY), {});
-    QVERIFY(process.waitForFinished());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    runWithoutDisplay(process, {});
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(process.readAllStandardError().contains("needs a graphical session"));
 }

@@ -13,6 +13,8 @@ export HOME="$root/home" XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/dat
        XDG_CACHE_HOME="$root/cache" TMPDIR="$root"
 # Keep a PulseAudio server started by the harness reachable.
 export XDG_RUNTIME_DIR="${IVRA_TEST_RUNTIME_DIR:-$root/runtime}"
+# Sanitizer builds: leaks that libraries keep on purpose are listed here.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 if [ -n "$platform" ]; then
     export QT_QPA_PLATFORM="$platform"
 elif [ -z "${DISPLAY:-}" ]; then
