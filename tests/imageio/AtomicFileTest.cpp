@@ -12,41 +12,38 @@ using namespace ivra;
 class AtomicFileTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void newFilesNeverReplaceExistingOnes();
-    void replacingLeavesNoTemporaryFile();
-    void failedWritesLeaveNothing();
+    void writesNeverReplaceOrLeaveTemporaryFiles();
     void newFilesGetTheUsualPermissions();
-    void pngAndJpegRoundTrip();
+    void jpegIsOpaqueAndDecodes();
 };
 
-void AtomicFileTest::newFilesNeverReplaceExistingOnes() {
+void AtomicFileTest::writesNeverReplaceOrLeaveTemporaryFiles() {
     QTemporaryDir dir;
-    const auto first =
-        imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "one");
-    const auto second =
-        imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "two");
+    const auto write = [&](const QByteArray& bytes) {
+        return imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"),
+                                     bytes);
+    };
+    const auto first = write("one");
+    const auto second = write("two");
     QVERIFY(first && second);
     QCOMPARE(QFileInfo(*first).fileName(), QStringLiteral("Shot.png"));
     QCOMPARE(QFileInfo(*second).fileName(), QStringLiteral("Shot (2).png"));
     QCOMPARE(test::readFile(*first), QByteArray("one"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-}
 
-void AtomicFileTest::replacingLeavesNoTemporaryFile() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("thumb.jpg"));
-    QVERIFY(imageio::writeFileReplacing(path, "old"));
-    QVERIFY(imageio::writeFileReplacing(path, "new"));
-    QCOMPARE(test::readFile(path), QByteArray("new"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"thumb.jpg"});
-}
+    const QString thumbnail = dir.filePath(QStringLiteral("thumb.jpg"));
+    QVERIFY(imageio::writeFileReplacing(thumbnail, "old"));
+    QVERIFY(imageio::writeFileReplacing(thumbnail, "new"));
+    QCOMPARE(test::readFile(thumbnail), QByteArray("new"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"Shot (2).png", "Shot.png", "thumb.jpg"}));
 
-void AtomicFileTest::failedWritesLeaveNothing() {
-    QTemporaryDir dir;
+    // A folder that is gone: nothing is written anywhere.
     const QString missing = dir.filePath(QStringLiteral("gone"));
     QVERIFY(!imageio::writeNewFile(missing, QStringLiteral("Shot"), QStringLiteral("png"), "x"));
     QVERIFY(!imageio::writeFileReplacing(missing + QStringLiteral("/a.png"), "x"));
-    QVERIFY(QDir(dir.path()).isEmpty());
+    QCOMPARE(
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+        3);
 }
 
 void AtomicFileTest::newFilesGetTheUsualPermissions() {
@@ -64,14 +61,9 @@ void AtomicFileTest::newFilesGetTheUsualPermissions() {
     }
 }
 
-void AtomicFileTest::pngAndJpegRoundTrip() {
+void AtomicFileTest::jpegIsOpaqueAndDecodes() {
     QImage image(64, 32, QImage::Format_ARGB32);
     image.fill(QColor(10, 200, 30, 128));
-    const auto png = imageio::encodePng(image);
-    QVERIFY(png);
-    const QImage back = imageio::decode(*png);
-    QCOMPARE(back.size(), image.size());
-    QCOMPARE(back.pixelColor(5, 5), QColor(10, 200, 30, 128));
     const auto jpeg = imageio::encodeJpeg(image, 0.9);
     QVERIFY(jpeg && jpeg->startsWith("\xFF\xD8"));
     QVERIFY(imageio::decode(*jpeg).pixelColor(5, 5).green() > 200);

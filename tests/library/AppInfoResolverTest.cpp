@@ -15,13 +15,8 @@ namespace {
 // Two application folders as XDG lays them out: the user's, then the system's.
 struct ApplicationFolders {
     QTemporaryDir root;
-    QString user = QDir(root.path()).filePath("home/applications");
-    QString system = QDir(root.path()).filePath("usr/share/applications");
-
-    ApplicationFolders() {
-        QDir().mkpath(user);
-        QDir().mkpath(system);
-    }
+    QString user = root.filePath("home/applications");
+    QString system = root.filePath("usr/share/applications");
 
     void write(const QString& folder, const QString& relativePath, const QByteArray& text) const {
         const QString path = QDir(folder).filePath(relativePath);
@@ -43,7 +38,6 @@ QRgb iconPixel(const QIcon& icon) {
 class AppInfoResolverTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void withoutSourceItIsAScreenshot();
     void unknownApplicationsUseTheLastDottedPartAndStayCached();
     void nameSources_data();
     void nameSources();
@@ -53,19 +47,13 @@ private Q_SLOTS:
     void environmentFoldersAreUsed();
 };
 
-void AppInfoResolverTest::withoutSourceItIsAScreenshot() {
-    ApplicationFolders folders;
-    AppInfoResolver resolver = folders.resolver();
-    for (const std::optional<QString>& id : {std::optional<QString>(), std::optional(QString())}) {
-        const auto info = resolver.info(id);
-        QCOMPARE(info.name, QStringLiteral("Screenshot"));
-        QVERIFY(info.icon.isNull());
-    }
-}
-
 void AppInfoResolverTest::unknownApplicationsUseTheLastDottedPartAndStayCached() {
     ApplicationFolders folders;
     AppInfoResolver resolver = folders.resolver();
+    for (const std::optional<QString>& id : {std::optional<QString>(), std::optional(QString())}) {
+        QCOMPARE(resolver.info(id).name, QStringLiteral("Screenshot"));
+        QVERIFY(resolver.info(id).icon.isNull());
+    }
     QCOMPARE(resolver.info(QStringLiteral("org.example.Sketchpad")).name, "Sketchpad");
     QVERIFY(resolver.info(QStringLiteral("org.example.Sketchpad")).icon.isNull());
     QCOMPARE(resolver.info(QStringLiteral("gimp")).name, "gimp");
@@ -91,8 +79,6 @@ void AppInfoResolverTest::nameSources_data() {
     QTest::newRow("modifier match") << localized << "sr_RS@latin"
                                     << "Datoteke";
     QTest::newRow("no match") << localized << "de_DE.UTF-8"
-                              << "Files";
-    QTest::newRow("C locale") << localized << "C.UTF-8"
                               << "Files";
     QTest::newRow("plain name") << QByteArray("[Desktop Entry]\nName = Text  Editor \n") << "uk_UA"
                                 << "Text  Editor";
@@ -149,37 +135,32 @@ void AppInfoResolverTest::unsafeIdsNeverLeaveTheApplicationFolders() {
 
 void AppInfoResolverTest::iconsFromFilesAndTheTheme() {
     ApplicationFolders folders;
-    const QString iconFile = QDir(folders.root.path()).filePath("sketch.png");
-    QImage red(32, 32, QImage::Format_ARGB32);
-    red.fill(Qt::red);
-    QVERIFY(red.save(iconFile));
-    folders.write(folders.system, "sketch.desktop",
-                  "[Desktop Entry]\nName=Sketch\nIcon=" + iconFile.toUtf8() + "\n");
-    folders.write(folders.system, "nowhere.desktop",
-                  "[Desktop Entry]\nName=Nowhere\nIcon=/no/such/icon.png\n");
-
+    const auto saveIcon = [&](const QString& relativePath, Qt::GlobalColor colour) {
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(colour);
+        const QString path = folders.root.filePath(relativePath);
+        return QDir().mkpath(QFileInfo(path).absolutePath()) && image.save(path);
+    };
+    QVERIFY(saveIcon("sketch.png", Qt::red));
     // A small icon theme with one application icon.
-    const QString icons = QDir(folders.root.path()).filePath("icons");
-    folders.write(icons, "ivratest/index.theme",
+    QVERIFY(saveIcon("icons/ivratest/32x32/apps/org.example.Paint.png", Qt::blue));
+    folders.write(folders.root.filePath("icons"), "ivratest/index.theme",
                   "[Icon Theme]\nName=Ivra Test\nDirectories=32x32/apps\n\n"
                   "[32x32/apps]\nSize=32\nType=Fixed\n");
-    QVERIFY(QDir().mkpath(QDir(icons).filePath("ivratest/32x32/apps")));
-    QImage blue(32, 32, QImage::Format_ARGB32);
-    blue.fill(Qt::blue);
-    QVERIFY(blue.save(QDir(icons).filePath("ivratest/32x32/apps/org.example.Paint.png")));
-    QIcon::setThemeSearchPaths({icons});
+    QIcon::setThemeSearchPaths({folders.root.filePath("icons")});
     QIcon::setThemeName(QStringLiteral("ivratest"));
-    folders.write(folders.system, "org.example.Paint.desktop",
-                  "[Desktop Entry]\nName=Paint\nIcon=org.example.Paint\n");
-    folders.write(folders.system, "org.example.Draw.desktop",
-                  "[Desktop Entry]\nName=Draw\nIcon=org.example.Paint.png\n");
-    folders.write(folders.system, "org.example.Blank.desktop",
-                  "[Desktop Entry]\nName=Blank\nIcon=org.example.Unthemed\n");
+    const QList<std::pair<QString, QString>> icons{{"sketch", folders.root.filePath("sketch.png")},
+                                                   {"nowhere", "/no/such/icon.png"},
+                                                   {"org.example.Paint", "org.example.Paint"},
+                                                   {"org.example.Draw", "org.example.Paint.png"},
+                                                   {"org.example.Blank", "org.example.Unthemed"}};
+    for (const auto& [id, icon] : icons) {
+        folders.write(folders.system, id + ".desktop",
+                      "[Desktop Entry]\nName=" + id.toUtf8() + "\nIcon=" + icon.toUtf8() + "\n");
+    }
 
     AppInfoResolver resolver = folders.resolver();
-    const auto sketch = resolver.info(QStringLiteral("sketch"));
-    QVERIFY(!sketch.icon.isNull());
-    QCOMPARE(iconPixel(sketch.icon), qRgb(255, 0, 0));
+    QCOMPARE(iconPixel(resolver.info(QStringLiteral("sketch")).icon), qRgb(255, 0, 0));
     QVERIFY(resolver.info(QStringLiteral("nowhere")).icon.isNull());
     QCOMPARE(iconPixel(resolver.info(QStringLiteral("org.example.Paint")).icon), qRgb(0, 0, 255));
     QCOMPARE(iconPixel(resolver.info(QStringLiteral("org.example.Draw")).icon), qRgb(0, 0, 255));

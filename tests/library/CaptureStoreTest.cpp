@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "LibraryTestSupport.h"
-#include "library/CaptureRepository.h"
 #include "library/CaptureStore.h"
 #include "library/HistoryStore.h"
 #include "support/TestSupport.h"
@@ -29,32 +28,25 @@ CaptureRecord makeRecord(qint64 createdAtMs, bool pinned = false) {
     return record;
 }
 
-QString storePath(const QString& baseFolder) {
-    return QDir(baseFolder).filePath(QLatin1String(CaptureRepository::kStoreFileName));
-}
-
-// Runs one statement on the store file behind the library's back.
-void executeSql(const QString& path, const char* sql) {
+// Runs SQL on the store file behind the library's back: the first column of the rows it
+// gives, or the error.
+QStringList runSql(const QString& path, const char* sql) {
+    QStringList values;
     sqlite3* db = nullptr;
-    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    QCOMPARE(code, SQLITE_OK);
-}
-
-QStringList columnNames(const QString& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA table_info(CaptureRecord)", -1, &statement, nullptr);
-    QStringList names;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-        names << QString::fromUtf8(
-            reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+    char* error = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK ||
+        sqlite3_exec(
+            db, sql,
+            [](void* list, int, char** row, char**) {
+                static_cast<QStringList*>(list)->append(QString::fromUtf8(row[0]));
+                return 0;
+            },
+            &values, &error) != SQLITE_OK) {
+        values = {QStringLiteral("error: %1").arg(error ? error : sqlite3_errmsg(db))};
     }
-    sqlite3_finalize(statement);
+    sqlite3_free(error);
     sqlite3_close(db);
-    return names;
+    return values;
 }
 
 } // namespace
@@ -73,24 +65,14 @@ private Q_SLOTS:
 
 void CaptureStoreTest::schemaIsVersionedWithTheRecordsFields() {
     test::LibraryFolders folders;
-    { CaptureRepository repository(*folders.settings, folders.baseFolder); }
-    const QString path = storePath(folders.baseFolder);
-    QCOMPARE(columnNames(path),
+    folders.open();
+    const QString path = folders.storeFile;
+    QCOMPARE(runSql(path, "SELECT name FROM pragma_table_info('CaptureRecord')"),
              QStringList({"id", "createdAt", "imagePath", "thumbnailPath", "width", "height",
                           "sourceAppBundleID", "statusRaw", "pinned"}));
-    auto opened = CaptureStore::open(path);
-    QVERIFY(opened.store);
-    QCOMPARE(opened.store->schemaVersion(), CaptureStore::kSchemaVersion);
+    QCOMPARE(runSql(path, "PRAGMA user_version"), QStringList{"1"});
     // WAL is a property of the file: a fresh connection sees it.
-    sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr);
-    QCOMPARE(sqlite3_step(statement), SQLITE_ROW);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))),
-             QByteArray("wal"));
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
+    QCOMPARE(runSql(path, "PRAGMA journal_mode"), QStringList{"wal"});
 }
 
 void CaptureStoreTest::duplicateIdsAreRefused() {
@@ -100,10 +82,8 @@ void CaptureStoreTest::duplicateIdsAreRefused() {
     QVERIFY(store->insert(record));
     record.imagePath = QStringLiteral("/elsewhere.png");
     QVERIFY(!store->insert(record));
-    const auto all = store->fetchAll();
-    QVERIFY(all);
-    QCOMPARE(all->size(), 1);
-    QCOMPARE(all->first().imagePath, makeRecord(0).imagePath);
+    QCOMPARE(store->fetchAll().value_or(QList<CaptureRecord>()).size(), 1);
+    QCOMPARE(store->fetchAll()->first().imagePath, makeRecord(0).imagePath);
     // The failed insert left no transaction open: later writes still work.
     QVERIFY(store->insert(makeRecord(2000)));
     QVERIFY(store->setPinned(record.id, true));
@@ -112,24 +92,24 @@ void CaptureStoreTest::duplicateIdsAreRefused() {
 
 void CaptureStoreTest::newerSchemaIsUsedNotDiscarded() {
     test::LibraryFolders folders;
-    QDir().mkpath(folders.baseFolder);
-    const QString path = storePath(folders.baseFolder);
+    const QString path = folders.storeFile;
     const CaptureRecord existing = makeRecord(5000);
+    QDir().mkpath(folders.baseFolder);
     {
         auto opened = CaptureStore::open(path);
         QVERIFY(opened.store && opened.store->insert(existing));
     }
     // What a later version might do: a new column with a default, a higher version.
-    executeSql(path, "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
-                     "PRAGMA user_version = 2;");
+    QCOMPARE(runSql(path, "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
+                          "PRAGMA user_version = 2;"),
+             QStringList());
 
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    CaptureRepository repository = folders.open();
     QVERIFY(!repository.damagedStoreNotice());
     QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{existing});
     QVERIFY(repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime()));
     QCOMPARE(repository.fetchAll().size(), 2);
-    auto reopened = CaptureStore::open(path);
-    QCOMPARE(reopened.store->schemaVersion(), 2);
+    QCOMPARE(runSql(path, "PRAGMA user_version"), QStringList{"2"});
 }
 
 void CaptureStoreTest::damagedStoreIsMovedAside_data() {
@@ -142,10 +122,10 @@ void CaptureStoreTest::damagedStoreIsMovedAside_data() {
 void CaptureStoreTest::damagedStoreIsMovedAside() {
     QFETCH(QString, damage);
     test::LibraryFolders folders;
-    const QString path = storePath(folders.baseFolder);
+    const QString path = folders.storeFile;
     {
         // Enough records to span many pages, so that half a file loses table pages.
-        CaptureRepository repository(*folders.settings, folders.baseFolder);
+        CaptureRepository repository = folders.open();
         auto opened = CaptureStore::open(path);
         for (int i = 0; i < 400; ++i) {
             QVERIFY(opened.store->insert(makeRecord(i * 1000)));
@@ -165,7 +145,7 @@ void CaptureStoreTest::damagedStoreIsMovedAside() {
     QVERIFY(test::writeFile(path, bytes));
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    CaptureRepository repository = folders.open();
     const auto notice = repository.damagedStoreNotice();
     QVERIFY(notice);
     const QStringList moved =
@@ -175,13 +155,11 @@ void CaptureStoreTest::damagedStoreIsMovedAside() {
     QVERIFY2(notice->contains(movedPath), qPrintable(*notice));
     QCOMPARE(test::readFile(movedPath), bytes);
 
-    // A working, empty library under the old name.
+    // A working, empty library under the old name, and said once: the next start finds a
+    // sound store.
     QVERIFY(repository.fetchAll().isEmpty());
     QVERIFY(repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime()));
-    QCOMPARE(repository.fetchAll().size(), 1);
-
-    // Said once: the next start finds a sound store.
-    CaptureRepository next(*folders.settings, folders.baseFolder);
+    CaptureRepository next = folders.open();
     QVERIFY(!next.damagedStoreNotice());
     QCOMPARE(next.fetchAll().size(), 1);
 }
@@ -191,9 +169,9 @@ void CaptureStoreTest::unusableFolderFallsBackToMemory() {
     // A file where the library's folder should be: nothing can be created inside it.
     QVERIFY(test::writeFile(folders.baseFolder, "not a folder"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    CaptureRepository repository = folders.open();
     const auto notice = repository.damagedStoreNotice();
-    QVERIFY(notice && notice->contains(storePath(folders.baseFolder)));
+    QVERIFY(notice && notice->contains(folders.storeFile));
     QCOMPARE(test::readFile(folders.baseFolder), QByteArray("not a folder"));
     // Captures still reach the save folder and the history of this run.
     const auto record =
@@ -209,7 +187,7 @@ void CaptureStoreTest::largeLibraryLoadsInFullNewestFirst() {
     QDir().mkpath(folders.baseFolder);
     QList<CaptureRecord> inserted;
     {
-        auto opened = CaptureStore::open(storePath(folders.baseFolder));
+        auto opened = CaptureStore::open(folders.storeFile);
         QRandomGenerator random(42);
         for (int i = 0; i < kRecords; ++i) {
             // Times in random order, with repeats to exercise ties.
@@ -223,25 +201,16 @@ void CaptureStoreTest::largeLibraryLoadsInFullNewestFirst() {
     std::stable_sort(expected.begin(), expected.end(),
                      [](const auto& a, const auto& b) { return a.createdAt > b.createdAt; });
 
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
-    repository.setRetentionLimit(std::nullopt);
-    const auto all = repository.fetchAll();
-    QCOMPARE(all.size(), kRecords);
-    QCOMPARE(all, expected);
-    for (int i = 0; i < kRecords; i += 997) {
-        QCOMPARE(all[i].pinned, expected[i].pinned);
-        QCOMPARE(all[i].createdAt, expected[i].createdAt);
-        QCOMPARE(all[i].thumbnailPath, expected[i].thumbnailPath);
-    }
+    CaptureRepository repository = folders.open();
+    QCOMPARE(repository.fetchAll(), expected);
 
     // The history shows every record, and the pinned ones alone when filtered.
     HistoryStore history(repository);
     history.reload();
     QCOMPARE(history.records(), expected);
     history.setPinnedOnly(true);
-    const auto pinnedCount =
-        std::count_if(expected.cbegin(), expected.cend(), [](const auto& r) { return r.pinned; });
-    QCOMPARE(history.count(), pinnedCount);
+    QCOMPARE(history.count(), std::count_if(expected.cbegin(), expected.cend(),
+                                            [](const auto& r) { return r.pinned; }));
 }
 
 QTEST_GUILESS_MAIN(CaptureStoreTest)

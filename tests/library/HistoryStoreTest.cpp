@@ -4,7 +4,6 @@
 
 #include "LibraryTestSupport.h"
 #include "library/CaptureHistoryNotifier.h"
-#include "library/CaptureRepository.h"
 #include "library/CaptureStore.h"
 #include "library/HistoryStore.h"
 
@@ -22,7 +21,6 @@ std::optional<CaptureRecord> store(CaptureRepository& repository, int minutesAgo
 class HistoryStoreTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void startsEmptyAndLoadsOnReload();
     void followsTheLibraryThroughTheNotification();
     void pinnedFilter();
     void settingTheFilterAlwaysRereads();
@@ -30,26 +28,14 @@ private Q_SLOTS:
     void destroyedStoreIgnoresNotifications();
 };
 
-void HistoryStoreTest::startsEmptyAndLoadsOnReload() {
-    test::LibraryFolders folders;
-    CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
-    store(repository, 1);
-    HistoryStore history(repository);
-    // Construction does not load; the bar's first showing does.
-    QVERIFY(history.records().isEmpty());
-    QVERIFY(!history.pinnedOnly());
-    history.reload();
-    QCOMPARE(history.count(), 1);
-
-    repository.deleteAll();
-    QCOMPARE(history.count(), 0);
-}
-
 void HistoryStoreTest::followsTheLibraryThroughTheNotification() {
     test::LibraryFolders folders;
     CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
-    HistoryStore history(repository);
     const auto older = store(repository, 5);
+    HistoryStore history(repository);
+    // Construction does not load; the bar's first showing does.
+    QVERIFY(history.records().isEmpty());
+    history.reload();
     QCOMPARE(history.records(), QList<CaptureRecord>{*older});
 
     // Views hear "about to change" first, then read the new list once.
@@ -66,6 +52,8 @@ void HistoryStoreTest::followsTheLibraryThroughTheNotification() {
     QVERIFY(history.records().last().pinned);
     repository.deleteRecord(*newer);
     QCOMPARE(history.records(), QList<CaptureRecord>{*older});
+    repository.deleteAll();
+    QCOMPARE(history.count(), 0);
 }
 
 void HistoryStoreTest::pinnedFilter() {
@@ -95,7 +83,7 @@ void HistoryStoreTest::pinnedFilter() {
 
 void HistoryStoreTest::settingTheFilterAlwaysRereads() {
     test::LibraryFolders folders;
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    CaptureRepository repository = folders.open();
     HistoryStore history(repository);
     store(repository, 1);
     QCOMPARE(history.count(), 1);
@@ -103,7 +91,7 @@ void HistoryStoreTest::settingTheFilterAlwaysRereads() {
     // A record that arrives without a notification shows once the filter is set again,
     // even to the value it had.
     {
-        auto direct = CaptureStore::open(QDir(folders.baseFolder).filePath("Vantrel.store"));
+        auto direct = CaptureStore::open(folders.storeFile);
         CaptureRecord record = repository.fetchAll().first();
         record.id = QUuid::createUuid();
         QVERIFY(direct.store && direct.store->insert(record));
@@ -120,12 +108,11 @@ void HistoryStoreTest::notificationsFromOtherThreadsArriveOnTheStoresThread() {
     CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
     HistoryStore history(repository);
     store(repository, 1);
-    history.setPinnedOnly(false);
     QSignalSpy changes(&history, &HistoryStore::recordsChanged);
-    QThread* poster = QThread::create([] { CaptureHistoryNotifier::instance().post(); });
+    std::unique_ptr<QThread> poster(
+        QThread::create([] { CaptureHistoryNotifier::instance().post(); }));
     poster->start();
     QVERIFY(poster->wait(5000));
-    delete poster;
     QCOMPARE(changes.count(), 0);
     QVERIFY(changes.wait(5000));
     QCOMPARE(history.count(), 1);

@@ -6,7 +6,6 @@
 #include <QTest>
 
 #include "LibraryTestSupport.h"
-#include "library/CaptureRepository.h"
 #include "support/TestSupport.h"
 
 using namespace ivra;
@@ -16,22 +15,7 @@ class InterruptedWriteTest : public QObject {
 private Q_SLOTS:
     void killedInsertLeavesNothingPartial();
     void fullDiskLeavesNoFile();
-
-private:
-    QString settingsPath(const test::LibraryFolders& folders) const {
-        return QDir(folders.root.path()).filePath("Ivra.conf");
-    }
 };
-
-static bool waitForLine(QProcess& process) {
-    while (!process.canReadLine()) {
-        if (!process.waitForReadyRead(20000)) {
-            return false;
-        }
-    }
-    process.readLine();
-    return true;
-}
 
 // Every PNG in the save folder decodes completely, and every record points at one.
 static void verifyConsistent(const test::LibraryFolders& folders) {
@@ -39,17 +23,14 @@ static void verifyConsistent(const test::LibraryFolders& folders) {
     QCOMPARE(folders.capturesInSaveFolder(), all); // no temporary files left behind
     for (const QString& name : all) {
         QImageReader reader(QDir(folders.saveFolder).filePath(name));
-        const QImage image = reader.read();
-        QVERIFY2(!image.isNull(), qPrintable(name + ": " + reader.errorString()));
-        QCOMPARE(image.size(), QSize(1920, 1080));
+        QVERIFY2(reader.read().size() == QSize(1920, 1080),
+                 qPrintable(name + ": " + reader.errorString()));
     }
-    const QStringList thumbnails =
-        QDir(QDir(folders.baseFolder).filePath("Captures")).entryList(QDir::Files | QDir::Hidden);
-    for (const QString& name : thumbnails) {
+    const QDir thumbnails(QDir(folders.baseFolder).filePath("Captures"));
+    for (const QString& name : thumbnails.entryList(QDir::Files | QDir::Hidden)) {
         QVERIFY2(name.endsWith("_thumb.jpg"), qPrintable(name));
     }
-
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    CaptureRepository repository = folders.open();
     QVERIFY(!repository.damagedStoreNotice());
     for (const CaptureRecord& record : repository.fetchAll()) {
         QVERIFY(all.contains(QFileInfo(record.imagePath).fileName()));
@@ -60,20 +41,23 @@ static void verifyConsistent(const test::LibraryFolders& folders) {
 void InterruptedWriteTest::killedInsertLeavesNothingPartial() {
     test::LibraryFolders folders;
     QRandomGenerator random = QRandomGenerator::securelySeeded();
-    int storedBefore = 0;
+    const auto nextLine = [](QProcess& process) {
+        while (!process.canReadLine() && process.waitForReadyRead(20000)) {
+        }
+        return process.canReadLine() && !process.readLine().isEmpty();
+    };
+    qsizetype storedBefore = 0;
     for (int round = 0; round < 6; ++round) {
         QProcess helper;
-        helper.start(IVRA_INSERT_HELPER, {"loop", folders.baseFolder, settingsPath(folders)});
-        QVERIFY(helper.waitForStarted());
+        helper.start(IVRA_INSERT_HELPER, {"loop", folders.baseFolder, folders.settingsFile});
         // Time one insert, then kill the next one late in its course, where the files are
         // written and the record is saved.
+        QVERIFY(nextLine(helper));
         QElapsedTimer timer;
-        QVERIFY(waitForLine(helper));
         timer.start();
-        QVERIFY(waitForLine(helper));
+        QVERIFY(nextLine(helper));
         const qint64 insertMs = timer.restart();
-        const auto killAtMs = static_cast<qint64>(insertMs * (0.5 + random.generateDouble() / 2));
-        QTest::qWait(static_cast<int>(std::max<qint64>(0, killAtMs - timer.elapsed())));
+        QTest::qWait(static_cast<int>(insertMs * (0.5 + random.generateDouble() / 2)));
         helper.kill(); // SIGKILL
         QVERIFY(helper.waitForFinished());
 
@@ -81,8 +65,7 @@ void InterruptedWriteTest::killedInsertLeavesNothingPartial() {
         if (QTest::currentTestFailed()) {
             return;
         }
-        const int stored = static_cast<int>(
-            CaptureRepository(*folders.settings, folders.baseFolder).fetchAll().size());
+        const qsizetype stored = folders.open().fetchAll().size();
         QVERIFY(stored > storedBefore);
         storedBefore = stored;
     }
@@ -90,13 +73,13 @@ void InterruptedWriteTest::killedInsertLeavesNothingPartial() {
 
 void InterruptedWriteTest::fullDiskLeavesNoFile() {
     test::LibraryFolders folders;
-    { CaptureRepository create(*folders.settings, folders.baseFolder); }
+    folders.open(); // the store exists before the disk fills
     // Room for the store, not for the capture's PNG.
     const auto result = test::runProcess(
-        IVRA_INSERT_HELPER, {"limited", folders.baseFolder, settingsPath(folders), "200000"});
+        IVRA_INSERT_HELPER, {"limited", folders.baseFolder, folders.settingsFile, "200000"});
     QCOMPARE(result.standardOutput.trimmed(), QByteArray("refused"));
     QVERIFY(folders.allInSaveFolder().isEmpty());
-    CaptureRepository repository(*folders.settings, folders.baseFolder);
+    CaptureRepository repository = folders.open();
     QVERIFY(repository.fetchAll().isEmpty());
     QVERIFY(QDir(repository.capturesDirectory()).isEmpty());
 }

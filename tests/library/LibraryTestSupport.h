@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include "library/CaptureRepository.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
 
@@ -16,11 +17,12 @@ namespace ivra::test {
 // none), and a base folder for a persistent library.
 struct LibraryFolders {
     QTemporaryDir root;
-    QString saveFolder = QDir(root.path()).filePath(QStringLiteral("Pictures"));
-    QString baseFolder = QDir(root.path()).filePath(QStringLiteral("Vantrel"));
+    QString saveFolder = root.filePath(QStringLiteral("Pictures"));
+    QString baseFolder = root.filePath(QStringLiteral("Vantrel"));
+    QString storeFile = root.filePath(QStringLiteral("Vantrel/Vantrel.store"));
+    QString settingsFile = root.filePath(QStringLiteral("Ivra.conf"));
     std::unique_ptr<SettingsStore> settings =
-        std::make_unique<SettingsStore>(std::make_shared<platform::IniKeyValueStore>(
-            QDir(root.path()).filePath(QStringLiteral("Ivra.conf"))));
+        std::make_unique<SettingsStore>(std::make_shared<platform::IniKeyValueStore>(settingsFile));
 
     explicit LibraryFolders(bool chooseSaveFolder = true) {
         QDir().mkpath(saveFolder);
@@ -29,6 +31,7 @@ struct LibraryFolders {
         }
     }
 
+    CaptureRepository open() const { return CaptureRepository(*settings, baseFolder); }
     QStringList capturesInSaveFolder() const {
         return QDir(saveFolder).entryList({QStringLiteral("Ivra *.png")}, QDir::Files, QDir::Name);
     }
@@ -39,28 +42,14 @@ struct LibraryFolders {
 };
 
 // An opaque image with some structure, so that a wrong row or channel shows.
-inline QImage makePicture(int width, int height, QColor tint = QColor(40, 120, 200)) {
+inline QImage makePicture(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(tint);
+    image.fill(QColor(40, 120, 200));
     QPainter painter(&image);
     painter.setPen(Qt::white);
     painter.drawLine(0, 0, width - 1, height - 1);
     painter.fillRect(QRect(width / 4, height / 4, std::max(1, width / 3), std::max(1, height / 3)),
                      QColor(250, 200, 20));
-    return image;
-}
-
-// Pixels that barely compress: its PNG is megabytes, so writing it takes a while.
-inline QImage makeGrainyPicture(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    quint32 state = 12345;
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            state = state * 1664525u + 1013904223u;
-            line[x] = 0xff000000u | (state >> 8);
-        }
-    }
     return image;
 }
 
