@@ -84,9 +84,7 @@ void AppInfoResolverTest::nameSources_data() {
                                 << "Text  Editor";
     QTest::newRow("escapes") << QByteArray("[Desktop Entry]\nName=Tab\\there\\sand\\\\\n") << ""
                              << "Tab\there and\\";
-    QTest::newRow("file name") << QByteArray("[Desktop Entry]\nExec=files\n") << ""
-                               << "org.gnome.Files";
-    QTest::newRow("other groups ignored")
+    QTest::newRow("other groups ignored, file name")
         << QByteArray("# comment\n[Desktop Action new]\nName=New Window\n[Desktop Entry]\nIcon=x\n")
         << ""
         << "org.gnome.Files";

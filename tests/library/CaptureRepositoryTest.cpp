@@ -17,15 +17,6 @@ std::unique_ptr<QSignalSpy> spyNotifications() {
                                         &CaptureHistoryNotifier::captureHistoryDidChange);
 }
 
-QDateTime minutesAgo(int minutes) {
-    return QDateTime::currentDateTime().addSecs(-60 * minutes);
-}
-
-std::optional<CaptureRecord> store(CaptureRepository& repository, int minutes,
-                                   const std::optional<QString>& source = std::nullopt) {
-    return repository.insert(test::makePicture(16, 16), source, minutesAgo(minutes));
-}
-
 } // namespace
 
 class CaptureRepositoryTest : public QObject {
@@ -46,7 +37,7 @@ void CaptureRepositoryTest::insertWritesImageThumbnailAndRecord() {
     CaptureRepository repository = folders.open();
     auto notifications = spyNotifications();
     const QImage picture = test::makePicture(3024, 1964);
-    const QDateTime createdAt = minutesAgo(1);
+    const QDateTime createdAt = QDateTime::currentDateTime().addSecs(-60);
     const auto record = repository.insert(picture, QStringLiteral("org.gnome.Nautilus"), createdAt);
     QVERIFY(record);
     QCOMPARE(notifications->count(), 1);
@@ -82,19 +73,19 @@ void CaptureRepositoryTest::nothingIsStoredWithoutFolderOrEncodableImage() {
     {
         test::LibraryFolders folders(false);
         CaptureRepository repository = folders.open();
-        QVERIFY(!store(repository, 0));
+        QVERIFY(!test::storeCapture(repository));
         QVERIFY(folders.allInSaveFolder().isEmpty());
         QVERIFY(repository.fetchAll().isEmpty());
     }
     test::LibraryFolders folders;
     CaptureRepository repository = folders.open();
-    QVERIFY(!repository.insert(QImage(), std::nullopt, minutesAgo(0)));
+    QVERIFY(!repository.insert(QImage(), std::nullopt, {}));
     // Far past any screen; its pixels are never touched, so this costs no real memory.
     QImage absurd(20000, 15000, QImage::Format_RGB32);
-    QVERIFY(absurd.isNull() || !repository.insert(absurd, std::nullopt, minutesAgo(0)));
+    QVERIFY(absurd.isNull() || !repository.insert(absurd, std::nullopt, {}));
     // A save folder that has gone away (and cannot be written) stores nothing either.
     QVERIFY(QDir(folders.saveFolder).removeRecursively());
-    QVERIFY(!store(repository, 0));
+    QVERIFY(!test::storeCapture(repository));
     QCOMPARE(notifications->count(), 0);
     QVERIFY(repository.fetchAll().isEmpty());
     QVERIFY(QDir(repository.capturesDirectory()).isEmpty());
@@ -125,7 +116,7 @@ void CaptureRepositoryTest::imageNameUsesTheTimeOfWritingAndNeverReplaces() {
         QVERIFY(test::writeFile(QDir(folders.saveFolder).filePath(taken.last()), "earlier"));
     }
 
-    const auto record = store(repository, 5);
+    const auto record = test::storeCapture(repository, 5);
     QVERIFY(record);
     const QString name = QFileInfo(record->imagePath).fileName();
     static const QRegularExpression pattern(QStringLiteral(
@@ -141,7 +132,7 @@ void CaptureRepositoryTest::imageNameUsesTheTimeOfWritingAndNeverReplaces() {
     // Captures in quick succession each keep their own file.
     QSet<QString> paths{record->imagePath};
     for (int i = 0; i < 4; ++i) {
-        paths.insert(store(repository, 0)->imagePath);
+        paths.insert(test::storeCapture(repository)->imagePath);
     }
     QCOMPARE(paths.size(), 5);
     QCOMPARE(folders.allInSaveFolder().size(), 8);
@@ -151,14 +142,14 @@ void CaptureRepositoryTest::retentionKeepsPinnedAndNewest() {
     test::LibraryFolders folders;
     folders.settings->setRetentionLimit(2);
     CaptureRepository repository = folders.open();
-    const auto a = store(repository, 4, QStringLiteral("A"));
+    const auto a = test::storeCapture(repository, 4, QStringLiteral("A"));
     repository.setPinned(*a, true);
-    const auto b = store(repository, 3, QStringLiteral("B"));
-    const auto c = store(repository, 2, QStringLiteral("C"));
+    const auto b = test::storeCapture(repository, 3, QStringLiteral("B"));
+    const auto c = test::storeCapture(repository, 2, QStringLiteral("C"));
     QCOMPARE(repository.fetchAll().size(), 3);
 
     auto notifications = spyNotifications();
-    const auto d = store(repository, 1, QStringLiteral("D"));
+    const auto d = test::storeCapture(repository, 1, QStringLiteral("D"));
     QVERIFY(a && b && c && d);
     // Unpinned newest first: D, C, B; B is beyond the limit of 2, A stays pinned.
     QList<CaptureRecord> expected{*d, *c, *a};
@@ -171,7 +162,7 @@ void CaptureRepositoryTest::retentionKeepsPinnedAndNewest() {
     // A lower limit waits for the next insert.
     repository.setRetentionLimit(1);
     QCOMPARE(repository.fetchAll().size(), 3);
-    const auto e = store(repository, 0, QStringLiteral("E"));
+    const auto e = test::storeCapture(repository, 0, QStringLiteral("E"));
     expected = {*e, *a};
     QCOMPARE(repository.fetchAll(), expected);
     // The pin and the removals last beyond this run.
@@ -186,7 +177,7 @@ void CaptureRepositoryTest::retentionWithoutLimit() {
     for (const std::optional<int>& limit : {std::optional<int>(), std::optional<int>(0)}) {
         repository.setRetentionLimit(limit);
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(store(repository, 0));
+            QVERIFY(test::storeCapture(repository));
         }
     }
     QCOMPARE(repository.fetchAll().size(), 6);
@@ -196,9 +187,9 @@ void CaptureRepositoryTest::retentionWithoutLimit() {
 void CaptureRepositoryTest::deletionRemovesFilesAndRecords() {
     test::LibraryFolders folders;
     CaptureRepository repository = folders.open();
-    const auto gone = store(repository, 3);
-    const auto kept = store(repository, 2);
-    const auto other = store(repository, 1);
+    const auto gone = test::storeCapture(repository, 3);
+    const auto kept = test::storeCapture(repository, 2);
+    const auto other = test::storeCapture(repository, 1);
 
     // Files removed by hand: the record stays, its image reads as nothing, and deleting it
     // still works and is announced.
@@ -214,7 +205,7 @@ void CaptureRepositoryTest::deletionRemovesFilesAndRecords() {
     QVERIFY(!QFileInfo::exists(kept->imagePath) && !QFileInfo::exists(kept->thumbnailPath));
     QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{*other});
 
-    store(repository, 0);
+    test::storeCapture(repository);
     notifications->clear();
     repository.deleteAll();
     QCOMPARE(notifications->count(), 2);
@@ -231,10 +222,10 @@ void CaptureRepositoryTest::inMemoryLibraryCleansUp() {
         CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
         base = repository.baseFolder();
         QCOMPARE(QFileInfo(base).absolutePath(), QDir::tempPath());
-        const auto first = store(repository, 1);
+        const auto first = test::storeCapture(repository, 1);
         QVERIFY(first && QFileInfo::exists(first->thumbnailPath));
         // No retention limit applies.
-        QVERIFY(store(repository, 0));
+        QVERIFY(test::storeCapture(repository));
         QCOMPARE(repository.fetchAll().size(), 2);
         QVERIFY(!QFileInfo::exists(QDir(base).filePath("Vantrel.store")));
     }

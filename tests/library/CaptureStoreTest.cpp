@@ -107,7 +107,7 @@ void CaptureStoreTest::newerSchemaIsUsedNotDiscarded() {
     CaptureRepository repository = folders.open();
     QVERIFY(!repository.damagedStoreNotice());
     QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{existing});
-    QVERIFY(repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime()));
+    QVERIFY(test::storeCapture(repository));
     QCOMPARE(repository.fetchAll().size(), 2);
     QCOMPARE(runSql(path, "PRAGMA user_version"), QStringList{"2"});
 }
@@ -158,7 +158,7 @@ void CaptureStoreTest::damagedStoreIsMovedAside() {
     // A working, empty library under the old name, and said once: the next start finds a
     // sound store.
     QVERIFY(repository.fetchAll().isEmpty());
-    QVERIFY(repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime()));
+    QVERIFY(test::storeCapture(repository));
     CaptureRepository next = folders.open();
     QVERIFY(!next.damagedStoreNotice());
     QCOMPARE(next.fetchAll().size(), 1);
@@ -174,8 +174,7 @@ void CaptureStoreTest::unusableFolderFallsBackToMemory() {
     QVERIFY(notice && notice->contains(folders.storeFile));
     QCOMPARE(test::readFile(folders.baseFolder), QByteArray("not a folder"));
     // Captures still reach the save folder and the history of this run.
-    const auto record =
-        repository.insert(test::makePicture(8, 8), std::nullopt, QDateTime::currentDateTime());
+    const auto record = test::storeCapture(repository);
     QVERIFY(record);
     QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{*record});
     QCOMPARE(folders.capturesInSaveFolder().size(), 1);

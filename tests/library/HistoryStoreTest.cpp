@@ -9,15 +9,6 @@
 
 using namespace ivra;
 
-namespace {
-
-std::optional<CaptureRecord> store(CaptureRepository& repository, int minutesAgo) {
-    return repository.insert(test::makePicture(8, 8), std::nullopt,
-                             QDateTime::currentDateTime().addSecs(-60 * minutesAgo));
-}
-
-} // namespace
-
 class HistoryStoreTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -31,7 +22,7 @@ private Q_SLOTS:
 void HistoryStoreTest::followsTheLibraryThroughTheNotification() {
     test::LibraryFolders folders;
     CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
-    const auto older = store(repository, 5);
+    const auto older = test::storeCapture(repository, 5);
     HistoryStore history(repository);
     // Construction does not load; the bar's first showing does.
     QVERIFY(history.records().isEmpty());
@@ -44,7 +35,7 @@ void HistoryStoreTest::followsTheLibraryThroughTheNotification() {
             [&] { order << QStringLiteral("before:%1").arg(history.count()); });
     connect(&history, &HistoryStore::recordsChanged, this,
             [&] { order << QStringLiteral("after:%1").arg(history.count()); });
-    const auto newer = store(repository, 0);
+    const auto newer = test::storeCapture(repository);
     QCOMPARE(history.records(), (QList<CaptureRecord>{*newer, *older}));
     QCOMPARE(order, QStringList({"before:1", "after:2"}));
 
@@ -60,9 +51,9 @@ void HistoryStoreTest::pinnedFilter() {
     test::LibraryFolders folders;
     CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
     HistoryStore history(repository);
-    const auto a = store(repository, 3);
-    const auto b = store(repository, 2);
-    const auto c = store(repository, 1);
+    const auto a = test::storeCapture(repository, 3);
+    const auto b = test::storeCapture(repository, 2);
+    const auto c = test::storeCapture(repository, 1);
     QSignalSpy filterChanges(&history, &HistoryStore::pinnedOnlyChanged);
 
     history.setPinnedOnly(true);
@@ -85,7 +76,7 @@ void HistoryStoreTest::settingTheFilterAlwaysRereads() {
     test::LibraryFolders folders;
     CaptureRepository repository = folders.open();
     HistoryStore history(repository);
-    store(repository, 1);
+    test::storeCapture(repository, 1);
     QCOMPARE(history.count(), 1);
 
     // A record that arrives without a notification shows once the filter is set again,
@@ -107,7 +98,7 @@ void HistoryStoreTest::notificationsFromOtherThreadsArriveOnTheStoresThread() {
     test::LibraryFolders folders;
     CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
     HistoryStore history(repository);
-    store(repository, 1);
+    test::storeCapture(repository, 1);
     QSignalSpy changes(&history, &HistoryStore::recordsChanged);
     std::unique_ptr<QThread> poster(
         QThread::create([] { CaptureHistoryNotifier::instance().post(); }));
@@ -123,11 +114,11 @@ void HistoryStoreTest::destroyedStoreIgnoresNotifications() {
     CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
     auto history = std::make_unique<HistoryStore>(repository);
     QSignalSpy changes(history.get(), &HistoryStore::recordsChanged);
-    store(repository, 1);
+    test::storeCapture(repository, 1);
     QCOMPARE(changes.count(), 1);
     history.reset();
     // Would touch freed memory if the store were still connected.
-    store(repository, 0);
+    test::storeCapture(repository);
     CaptureHistoryNotifier::instance().post();
     QCOMPARE(repository.fetchAll().size(), 2);
 }

@@ -53,4 +53,11 @@ inline QImage makePicture(int width, int height) {
     return image;
 }
 
+// Stores a small capture taken the given number of minutes ago.
+inline std::optional<CaptureRecord> storeCapture(CaptureRepository& repository, int minutesAgo = 0,
+                                                 const std::optional<QString>& source = {}) {
+    return repository.insert(makePicture(16, 16), source,
+                             QDateTime::currentDateTime().addSecs(-60 * minutesAgo));
+}
+
 } // namespace ivra::test
