@@ -38,7 +38,7 @@ QRgb iconPixel(const QIcon& icon) {
 class AppInfoResolverTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void unknownApplicationsUseTheLastDottedPartAndStayCached();
+    void unknownApplicationsUseTheLastDottedPart();
     void nameSources_data();
     void nameSources();
     void entryLookupFollowsTheFolderRules();
@@ -47,7 +47,7 @@ private Q_SLOTS:
     void environmentFoldersAreUsed();
 };
 
-void AppInfoResolverTest::unknownApplicationsUseTheLastDottedPartAndStayCached() {
+void AppInfoResolverTest::unknownApplicationsUseTheLastDottedPart() {
     ApplicationFolders folders;
     AppInfoResolver resolver = folders.resolver();
     for (const std::optional<QString>& id : {std::optional<QString>(), std::optional(QString())}) {
@@ -58,12 +58,6 @@ void AppInfoResolverTest::unknownApplicationsUseTheLastDottedPartAndStayCached()
     QVERIFY(resolver.info(QStringLiteral("org.example.Sketchpad")).icon.isNull());
     QCOMPARE(resolver.info(QStringLiteral("gimp")).name, "gimp");
     QCOMPARE(resolver.info(QStringLiteral("org.example.")).name, "org.example.");
-
-    // Installing it later changes nothing for this run: the answer was cached.
-    folders.write(folders.system, "org.example.Sketchpad.desktop",
-                  "[Desktop Entry]\nType=Application\nName=Sketch Pad\n");
-    QCOMPARE(resolver.info(QStringLiteral("org.example.Sketchpad")).name, "Sketchpad");
-    QCOMPARE(folders.resolver().info(QStringLiteral("org.example.Sketchpad")).name, "Sketch Pad");
 }
 
 void AppInfoResolverTest::nameSources_data() {

@@ -29,7 +29,6 @@ private Q_SLOTS:
     void retentionKeepsPinnedAndNewest();
     void retentionWithoutLimit();
     void deletionRemovesFilesAndRecords();
-    void inMemoryLibraryCleansUp();
 };
 
 void CaptureRepositoryTest::insertWritesImageThumbnailAndRecord() {
@@ -212,26 +211,6 @@ void CaptureRepositoryTest::deletionRemovesFilesAndRecords() {
     QVERIFY(repository.fetchAll().isEmpty());
     QVERIFY(folders.allInSaveFolder().isEmpty());
     QVERIFY(QDir(repository.capturesDirectory()).isEmpty());
-}
-
-void CaptureRepositoryTest::inMemoryLibraryCleansUp() {
-    test::LibraryFolders folders;
-    folders.settings->setRetentionLimit(1);
-    QString base;
-    {
-        CaptureRepository repository(*folders.settings, CaptureRepository::Storage::InMemory);
-        base = repository.baseFolder();
-        QCOMPARE(QFileInfo(base).absolutePath(), QDir::tempPath());
-        const auto first = test::storeCapture(repository, 1);
-        QVERIFY(first && QFileInfo::exists(first->thumbnailPath));
-        // No retention limit applies.
-        QVERIFY(test::storeCapture(repository));
-        QCOMPARE(repository.fetchAll().size(), 2);
-        QVERIFY(!QFileInfo::exists(QDir(base).filePath("Vantrel.store")));
-    }
-    QVERIFY(!QFileInfo::exists(base));
-    // The captures themselves are the user's and stay in the save folder.
-    QCOMPARE(folders.capturesInSaveFolder().size(), 2);
 }
 
 QTEST_GUILESS_MAIN(CaptureRepositoryTest)

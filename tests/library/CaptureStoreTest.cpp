@@ -28,25 +28,13 @@ CaptureRecord makeRecord(qint64 createdAtMs, bool pinned = false) {
     return record;
 }
 
-// Runs SQL on the store file behind the library's back: the first column of the rows it
-// gives, or the error.
-QStringList runSql(const QString& path, const char* sql) {
-    QStringList values;
+// Runs SQL on the store file behind the library's back.
+bool runSql(const QString& path, const char* sql) {
     sqlite3* db = nullptr;
-    char* error = nullptr;
-    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK ||
-        sqlite3_exec(
-            db, sql,
-            [](void* list, int, char** row, char**) {
-                static_cast<QStringList*>(list)->append(QString::fromUtf8(row[0]));
-                return 0;
-            },
-            &values, &error) != SQLITE_OK) {
-        values = {QStringLiteral("error: %1").arg(error ? error : sqlite3_errmsg(db))};
-    }
-    sqlite3_free(error);
+    const bool ran = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+                     sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
-    return values;
+    return ran;
 }
 
 } // namespace
@@ -54,7 +42,6 @@ QStringList runSql(const QString& path, const char* sql) {
 class CaptureStoreTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void schemaIsVersionedWithTheRecordsFields();
     void duplicateIdsAreRefused();
     void newerSchemaIsUsedNotDiscarded();
     void damagedStoreIsMovedAside_data();
@@ -62,18 +49,6 @@ private Q_SLOTS:
     void unusableFolderFallsBackToMemory();
     void largeLibraryLoadsInFullNewestFirst();
 };
-
-void CaptureStoreTest::schemaIsVersionedWithTheRecordsFields() {
-    test::LibraryFolders folders;
-    folders.open();
-    const QString path = folders.storeFile;
-    QCOMPARE(runSql(path, "SELECT name FROM pragma_table_info('CaptureRecord')"),
-             QStringList({"id", "createdAt", "imagePath", "thumbnailPath", "width", "height",
-                          "sourceAppBundleID", "statusRaw", "pinned"}));
-    QCOMPARE(runSql(path, "PRAGMA user_version"), QStringList{"1"});
-    // WAL is a property of the file: a fresh connection sees it.
-    QCOMPARE(runSql(path, "PRAGMA journal_mode"), QStringList{"wal"});
-}
 
 void CaptureStoreTest::duplicateIdsAreRefused() {
     auto store = CaptureStore::openInMemory();
@@ -100,16 +75,15 @@ void CaptureStoreTest::newerSchemaIsUsedNotDiscarded() {
         QVERIFY(opened.store && opened.store->insert(existing));
     }
     // What a later version might do: a new column with a default, a higher version.
-    QCOMPARE(runSql(path, "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
-                          "PRAGMA user_version = 2;"),
-             QStringList());
+    QVERIFY(runSql(path, "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
+                         "PRAGMA user_version = 2;"));
 
     CaptureRepository repository = folders.open();
     QVERIFY(!repository.damagedStoreNotice());
     QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{existing});
     QVERIFY(test::storeCapture(repository));
     QCOMPARE(repository.fetchAll().size(), 2);
-    QCOMPARE(runSql(path, "PRAGMA user_version"), QStringList{"2"});
+    QCOMPARE(CaptureStore::open(path).store->schemaVersion(), 2);
 }
 
 void CaptureStoreTest::damagedStoreIsMovedAside_data() {
