@@ -1,0 +1,83 @@
+#include "recognition/TesseractEngine.h"
+
+#include <omp.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+namespace ivra {
+
+namespace {
+
+struct Utf8TextDeleter {
+    void operator()(char* text) const { delete[] text; }
+};
+
+} // namespace
+
+void TesseractEngine::ApiDeleter::operator()(tesseract::TessBaseAPI* api) const {
+    api->End();
+    delete api;
+}
+
+std::unique_ptr<TesseractEngine> TesseractEngine::create() {
+    std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter> api(new tesseract::TessBaseAPI());
+    // A null data path lets TESSDATA_PREFIX or the library's own default find the models.
+    if (api->Init(nullptr, kLanguages, tesseract::OEM_LSTM_ONLY) != 0) {
+        return nullptr;
+    }
+    // Tesseract's progress notes and warnings ("Empty page!!") would otherwise land on
+    // standard error, which belongs to the command-line user.
+    api->SetVariable("debug_file", "/dev/null");
+    api->SetPageSegMode(tesseract::PSM_AUTO);
+    return std::unique_ptr<TesseractEngine>(new TesseractEngine(std::move(api)));
+}
+
+TesseractEngine::TesseractEngine(std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter> api)
+    : m_api(std::move(api)) {
+}
+
+TesseractEngine::~TesseractEngine() = default;
+
+std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) {
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    // Grey goes in as it is; anything else as RGB, which Tesseract converts itself.
+    const QImage pixels = image.format() == QImage::Format_Grayscale8
+                              ? image
+                              : image.convertToFormat(QImage::Format_RGB888);
+    const int bytesPerPixel = pixels.format() == QImage::Format_Grayscale8 ? 1 : 3;
+    m_api->SetImage(pixels.constBits(), pixels.width(), pixels.height(), bytesPerPixel,
+                    static_cast<int>(pixels.bytesPerLine()));
+
+    // Tesseract asks OpenMP for up to ten threads per text line. On a desktop busy with
+    // other work, or with two cores, the spinning workers made recognition up to three times
+    // slower in bench_recognition, and one thread was never measurably slower. These
+    // settings belong to the calling thread only.
+    omp_set_dynamic(1);
+    omp_set_num_threads(1);
+    if (m_api->Recognize(nullptr) != 0) {
+        m_api->Clear();
+        return std::nullopt;
+    }
+
+    QStringList lines;
+    // The iterator reads the results that Clear() frees, so it must go first.
+    if (std::unique_ptr<tesseract::ResultIterator> it(m_api->GetIterator()); it) {
+        do {
+            std::unique_ptr<char, Utf8TextDeleter> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            if (!text) {
+                continue;
+            }
+            const QString line = QString::fromUtf8(text.get()).trimmed();
+            if (!line.isEmpty()) {
+                lines.append(line);
+            }
+        } while (it->Next(tesseract::RIL_TEXTLINE));
+    }
+    // Results and the page image are large; release them until the next call.
+    m_api->Clear();
+    return lines;
+}
+
+} // namespace ivra

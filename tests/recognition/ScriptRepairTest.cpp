@@ -1,0 +1,57 @@
+#include <QTest>
+
+#include "recognition/ScriptRepair.h"
+
+using namespace ivra;
+
+class ScriptRepairTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void repairsLettersOfTheWrongAlphabet_data();
+    void repairsLettersOfTheWrongAlphabet();
+};
+
+void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
+    QTest::addColumn<QString>("recognised");
+    QTest::addColumn<QString>("expected");
+
+    // Short words take the alphabet of the words around them.
+    QTest::newRow("cyrillic a in english")
+        << QStringLiteral("choose а folder") << QStringLiteral("choose a folder");
+    QTest::newRow("latin i in ukrainian")
+        << QStringLiteral("клавіш i звуків") << QStringLiteral("клавіш і звуків");
+    QTest::newRow("cyrillic in, MB") << QStringLiteral("Saved іп Pictures, 1.4 МВ.")
+                                     << QStringLiteral("Saved in Pictures, 1.4 MB.");
+    QTest::newRow("line start") << QStringLiteral("І think so") << QStringLiteral("I think so");
+    QTest::newRow("punctuation kept")
+        << QStringLiteral("Ні, a (не) так") << QStringLiteral("Ні, а (не) так");
+    // Letters inside one word follow the word's unmistakable letters.
+    QTest::newRow("inside latin word")
+        << QStringLiteral("Відкрити в Firеfox") << QStringLiteral("Відкрити в Firefox");
+    QTest::newRow("inside cyrillic word") << QStringLiteral("у Kиєві") << QStringLiteral("у Києві");
+    // A bar before a lower-case word is a letter; between capitalised words, a separator.
+    QTest::newRow("bar as I") << QStringLiteral("a bug? | think")
+                              << QStringLiteral("a bug? I think");
+    QTest::newRow("bar as і") << QStringLiteral("клавіш | звуків")
+                              << QStringLiteral("клавіш і звуків");
+    QTest::newRow("bar separator")
+        << QStringLiteral("File | Edit | View") << QStringLiteral("File | Edit | View");
+
+    // Left alone: neighbours disagree, no neighbours, or words long enough to be meant.
+    QTest::newRow("between alphabets")
+        << QStringLiteral("Відкрити в Firefox") << QStringLiteral("Відкрити в Firefox");
+    QTest::newRow("alone") << QStringLiteral("OK") << QStringLiteral("OK");
+    QTest::newRow("quoted english button") << QStringLiteral("натисніть Copy щоб скопіювати")
+                                           << QStringLiteral("натисніть Copy щоб скопіювати");
+    QTest::newRow("digits only") << QStringLiteral("12:45 3/4") << QStringLiteral("12:45 3/4");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void ScriptRepairTest::repairsLettersOfTheWrongAlphabet() {
+    QFETCH(QString, recognised);
+    QFETCH(QString, expected);
+    QCOMPARE(repairMixedScripts(recognised), expected);
+}
+
+QTEST_APPLESS_MAIN(ScriptRepairTest)
+#include "ScriptRepairTest.moc"

@@ -1,0 +1,175 @@
+#include <cmath>
+
+#include <QGuiApplication>
+#include <QTest>
+
+#include "RenderedText.h"
+#include "recognition/TextImagePreparation.h"
+
+using namespace ivra;
+
+namespace {
+
+const QColor kInk(28, 30, 33);
+const QColor kPaper(255, 255, 255);
+const QColor kNight(19, 21, 26);
+const QColor kMoon(242, 244, 247);
+
+int darkestIn(const QImage& grey, const QRect& area) {
+    int darkest = 255;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            darkest = std::min(darkest, qGray(grey.pixel(x, y)));
+        }
+    }
+    return darkest;
+}
+
+} // namespace
+
+class TextImagePreparationTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void everyPanelEndsUpDarkTextOnWhite();
+    void polarityDoesNotMatter();
+    void thickStrokesStayInk();
+    void glyphHeightFollowsTextSize();
+    void smallTextIsScaledUpWithinLimits();
+    void translucentPixelsLieOnWhite();
+};
+
+void TextImagePreparationTest::everyPanelEndsUpDarkTextOnWhite() {
+    // Three grounds side by side: dark, light, and the accent blue of a selected row, each
+    // with a word in its own text colour.
+    const QStringList word = {QStringLiteral("Files")};
+    const QImage parts[] = {test::renderedText(word, 14, kMoon, kNight),
+                            test::renderedText(word, 14, kInk, kPaper),
+                            test::renderedText(word, 14, Qt::white, QColor(74, 158, 255))};
+    const int partWidth = parts[0].width();
+    QImage screen(3 * partWidth, parts[0].height(), QImage::Format_RGB32);
+    QPainter painter(&screen);
+    for (int i = 0; i < 3; ++i) {
+        painter.drawImage(i * partWidth, 0, parts[i]);
+    }
+    painter.end();
+
+    const QImage flattened = flattenBackground(toGrey(screen), 3);
+    QCOMPARE(flattened.format(), QImage::Format_Grayscale8);
+    const int lineTop = 14 * 8 / 5;
+    for (int i = 0; i < 3; ++i) {
+        const int left = i * partWidth;
+        // Above the word: ground only, right up to the panel's edges.
+        QCOMPARE(darkestIn(flattened, QRect(left, 0, partWidth, lineTop - 2)), 255);
+        // The word itself: dark ink, the darker the more it stood out.
+        QVERIFY2(darkestIn(flattened, QRect(left, lineTop, partWidth, 14)) < 100,
+                 qPrintable(QString::number(i)));
+    }
+}
+
+void TextImagePreparationTest::polarityDoesNotMatter() {
+    const QStringList lines = {QStringLiteral("Відкрити в Firefox")};
+    const QImage dark = flattenBackground(toGrey(test::renderedText(lines, 12, kMoon, kNight)), 3);
+    const QImage light = flattenBackground(toGrey(test::renderedText(lines, 12, kInk, kPaper)), 3);
+    QCOMPARE(dark.size(), light.size());
+    double difference = 0;
+    for (int y = 0; y < dark.height(); ++y) {
+        for (int x = 0; x < dark.width(); ++x) {
+            difference += std::abs(qGray(dark.pixel(x, y)) - qGray(light.pixel(x, y)));
+        }
+    }
+    QVERIFY2(difference / (dark.width() * dark.height()) < 2.0,
+             qPrintable(QString::number(difference / (dark.width() * dark.height()))));
+}
+
+void TextImagePreparationTest::thickStrokesStayInk() {
+    // A heading so large and bold that its strokes are wider than ordinary text's
+    // surroundings: their insides must not pass for background.
+    QImage image(400, 200, QImage::Format_RGB32);
+    image.fill(kPaper);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(150);
+    font.setBold(true);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(kInk);
+    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("IH"));
+    painter.end();
+
+    const PreparedTextImage prepared = prepareTextImage(image);
+    QCOMPARE(prepared.scale, 1.0);
+    const int padding = (prepared.grey.width() - image.width()) / 2;
+    int inkPixels = 0;
+    int keptInk = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 60) {
+                ++inkPixels;
+                keptInk += qGray(prepared.grey.pixel(x + padding, y + padding)) < 60 ? 1 : 0;
+            }
+        }
+    }
+    QVERIFY(inkPixels > 5000);
+    QVERIFY2(keptInk > inkPixels * 98 / 100,
+             qPrintable(QStringLiteral("%1 of %2").arg(keptInk).arg(inkPixels)));
+}
+
+void TextImagePreparationTest::glyphHeightFollowsTextSize() {
+    const QStringList lines = {QStringLiteral("Saved to Pictures"), QStringLiteral("Збережено")};
+    const auto small = estimateGlyphHeightPx(
+        flattenBackground(toGrey(test::renderedText(lines, 12, kInk, kPaper)), 3));
+    const auto large = estimateGlyphHeightPx(
+        flattenBackground(toGrey(test::renderedText(lines, 12, kMoon, kNight, 2)), 3));
+    QVERIFY(small && large);
+    QVERIFY2(*small >= 6 && *small <= 10, qPrintable(QString::number(*small)));
+    QVERIFY2(std::abs(*large / *small - 2.0) < 0.3, qPrintable(QString::number(*large)));
+
+    // Frames, rules and an empty ground are no text at all.
+    QImage frames(300, 200, QImage::Format_RGB32);
+    frames.fill(kPaper);
+    QPainter painter(&frames);
+    painter.setPen(kInk);
+    painter.drawRect(10, 10, 280, 180);
+    painter.drawLine(10, 50, 290, 50);
+    painter.end();
+    QVERIFY(!estimateGlyphHeightPx(flattenBackground(toGrey(frames), 3)));
+}
+
+void TextImagePreparationTest::smallTextIsScaledUpWithinLimits() {
+    const QStringList lines = {QStringLiteral("Open the settings window")};
+    const QImage small = test::renderedText(lines, 11, kInk, kPaper);
+    const PreparedTextImage scaled = prepareTextImage(small);
+    QVERIFY2(scaled.scale >= 2.0, qPrintable(QString::number(scaled.scale)));
+    QVERIFY(scaled.grey.width() >= std::lround(small.width() * scaled.scale));
+    QCOMPARE(scaled.grey.format(), QImage::Format_Grayscale8);
+
+    QCOMPARE(prepareTextImage(test::renderedText(lines, 40, kInk, kPaper)).scale, 1.0);
+
+    // A whole 4K screen of small text would want more than Tesseract can take in time.
+    QImage screen(3840, 2160, QImage::Format_RGB32);
+    screen.fill(kPaper);
+    QPainter painter(&screen);
+    const QImage line = test::renderedText(lines, 11, kInk, kPaper);
+    for (int y = 0; y + line.height() <= screen.height(); y += line.height()) {
+        painter.drawImage(0, y, line);
+    }
+    painter.end();
+    const PreparedTextImage capped = prepareTextImage(screen);
+    QVERIFY(capped.scale > 1.0);
+    QVERIFY2(static_cast<double>(capped.grey.width()) * capped.grey.height() < 41e6,
+             qPrintable(QString::number(capped.scale)));
+}
+
+void TextImagePreparationTest::translucentPixelsLieOnWhite() {
+    // A cut-out with transparent surroundings, as background removal leaves it.
+    QImage cutOut(60, 30, QImage::Format_ARGB32);
+    cutOut.fill(Qt::transparent);
+    cutOut.setPixelColor(10, 10, kInk);
+    const QImage grey = toGrey(cutOut);
+    QCOMPARE(grey.format(), QImage::Format_Grayscale8);
+    QCOMPARE(qGray(grey.pixel(0, 0)), 255);
+    QVERIFY(qGray(grey.pixel(10, 10)) < 40);
+    QCOMPARE(qGray(grey.pixel(59, 29)), 255);
+}
+
+QTEST_MAIN(TextImagePreparationTest)
+#include "TextImagePreparationTest.moc"
