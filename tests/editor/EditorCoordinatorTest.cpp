@@ -38,12 +38,11 @@ struct Fixture {
 class EditorCoordinatorTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void everyOpenMakesANewWindowSizedForTheScreen();
-    void closingAWindowDropsItAndItsMarks();
+    void everyOpenMakesItsOwnWindowSizedForTheScreen();
     void openFileReadsImagesAndExplainsFailures();
 };
 
-void EditorCoordinatorTest::everyOpenMakesANewWindowSizedForTheScreen() {
+void EditorCoordinatorTest::everyOpenMakesItsOwnWindowSizedForTheScreen() {
     // The offscreen platform's one screen: 800 × 800 points at scale 1, so the canvas may
     // take 656 × 576 points.
     const auto screen = EditorCoordinator::currentScreenMetrics();
@@ -63,22 +62,23 @@ void EditorCoordinatorTest::everyOpenMakesANewWindowSizedForTheScreen() {
     const QPoint centre = first->frameGeometry().center();
     QVERIFY(qAbs(centre.x() - 400) <= 1 && qAbs(centre.y() - 400) <= 1);
 
-    EditorView* large = f.coordinator.open(filledImage({2000, 1000}));
+    EditorView* large = f.coordinator.open(filledImage({2000, 1000})); // width limits
     QCOMPARE(large->canvas().displaySize(), QSizeF(656, 328));
-}
+    // 1440 × 900 points into room for 1180.8 × 637.5 on a scale-2 laptop: the height limits.
+    const ScreenMetrics laptop{2, QSizeF(1440, 875)};
+    QCOMPARE(editorDisplaySize({2880, 1800}, laptop), QSizeF(1020, 637.5));
+    QCOMPARE(editorDisplaySize({1, 1}, laptop), QSizeF(0.5, 0.5)); // never enlarged
+    // No screen known: scale 2 and room for 1180.8 × 658.
+    QCOMPARE(editorDisplaySize({4000, 2000}, std::nullopt), QSizeF(1180.8, 590.4));
 
-void EditorCoordinatorTest::closingAWindowDropsItAndItsMarks() {
-    Fixture f;
-    EditorView* kept = f.coordinator.open(filledImage({100, 80}));
-    EditorView* closed = f.coordinator.open(filledImage({100, 80}));
-    closed->store().appendStep({10, 10}, 1);
-    kept->store().appendStep({20, 20}, 1);
-    QPointer<AnnotationStore> closedStore = &closed->store();
-
-    QVERIFY(closed->close());
+    // Each window has its own marks, dropped when it closes.
+    first->store().appendStep({10, 10}, 1);
+    second->store().appendStep({20, 20}, 1);
+    QPointer<AnnotationStore> closedStore = &second->store();
+    QVERIFY(second->close());
     QTRY_VERIFY(closedStore.isNull());
-    QCOMPARE(f.coordinator.openWindows(), QList<EditorView*>{kept});
-    QCOMPARE(kept->store().annotations().size(), 1);
+    QCOMPARE(f.coordinator.openWindows(), (QList<EditorView*>{first, large}));
+    QCOMPARE(first->store().annotations().size(), 1);
 }
 
 void EditorCoordinatorTest::openFileReadsImagesAndExplainsFailures() {
