@@ -11,6 +11,8 @@
 #include <QTextBoundaryFinder>
 #include <QVBoxLayout>
 
+#include "presentation/Theme.h"
+
 namespace ivra {
 
 namespace {
@@ -25,10 +27,10 @@ constexpr int kIconSizePx = 14;
 // Room between the icon and the button's label; Qt puts none.
 constexpr int kIconGapPx = 5;
 
-const QColor kText(242, 244, 247);
-const QColor kDim(139, 146, 155);
+using theme::kDim;
+using theme::kFaint;
+using theme::kText;
 const QColor kOnAccent(255, 255, 255);
-const QColor kFaint(86, 93, 102);
 
 enum class Glyph { Copy, Check };
 

@@ -1,6 +1,5 @@
 #include "recognition/ui/OCRResultWindow.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -8,6 +7,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "app/ClipboardService.h"
 #include "recognition/ui/OCRResultView.h"
 
 namespace ivra {
@@ -98,7 +98,7 @@ void OCRResultWindow::show(const QString& text) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     connect(view, &OCRResultView::copyRequested, panel,
-            [text] { QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard); });
+            [text] { ClipboardService::copyText(text); });
     connect(view, &OCRResultView::closeRequested, panel, &QWidget::hide);
 
     panel->resize(kWidthPx, kHeightPx);
