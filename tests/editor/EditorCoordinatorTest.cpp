@@ -70,6 +70,7 @@ void EditorCoordinatorTest::everyOpenMakesItsOwnWindowSizedForTheScreen() {
     QCOMPARE(editorDisplaySize({1, 1}, laptop), QSizeF(0.5, 0.5)); // never enlarged
     // No screen known: scale 2 and room for 1180.8 × 658.
     QCOMPARE(editorDisplaySize({4000, 2000}, std::nullopt), QSizeF(1180.8, 590.4));
+    QCOMPARE(editorDisplaySize({2000, 2000}, std::nullopt), QSizeF(658, 658));
 
     // Each window has its own marks, dropped when it closes.
     first->store().appendStep({10, 10}, 1);
