@@ -68,13 +68,16 @@ EditorView::EditorView(const QImage& image, QSizeF displaySize, EditorServices s
         }
     });
     connect(&m_recognition, &QFutureWatcher<RecognitionResult>::finished, this, [this] {
+        m_recognizing = false;
         const RecognitionResult result = m_recognition.result();
         const QString text = result.ok() ? result.text : QString();
         OCRResultWindow::shared().show(text);
         emit textRecognized(text);
     });
-    connect(&m_cutout, &QFutureWatcher<std::optional<QImage>>::finished, this,
-            [this] { finishBackgroundRemoval(m_cutout.result()); });
+    connect(&m_cutout, &QFutureWatcher<std::optional<QImage>>::finished, this, [this] {
+        m_removingBackground = false;
+        finishBackgroundRemoval(m_cutout.result());
+    });
 }
 
 EditorView::~EditorView() = default;
@@ -121,17 +124,21 @@ void EditorView::saveAs() {
 
 void EditorView::recognizeText() {
     // One recognition at a time: a held-down "o" must not queue up dozens.
-    if (m_recognition.isRunning()) {
+    // The watcher reports "not running" as soon as the work ends, before the result is
+    // handed back here, so the flag covers the whole round trip.
+    if (m_recognizing) {
         return;
     }
+    m_recognizing = true;
     // The image as captured, without the marks drawn over it.
     m_recognition.setFuture(OCRService::recognizeText(m_canvas->baseImage()));
 }
 
 void EditorView::removeBackground() {
-    if (m_cutout.isRunning()) {
+    if (m_removingBackground) {
         return;
     }
+    m_removingBackground = true;
     showToast(tr("Removing background…"));
     const std::shared_ptr<const BackgroundRemover> remover = m_services.backgroundRemover;
     const QImage image = m_canvas->baseImage();

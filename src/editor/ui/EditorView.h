@@ -54,7 +54,7 @@ public:
     // The image being edited (the cut-out once the background has been removed).
     const QImage& baseImage() const;
     bool backgroundRemoved() const { return m_backgroundRemoved; }
-    bool isRecognizingText() const { return m_recognition.isRunning(); }
+    bool isRecognizingText() const { return m_recognizing; }
     // The message showing at the bottom; empty when none.
     QString toast() const;
 
@@ -91,6 +91,8 @@ private:
     bool m_shownOnce = false;
     QFutureWatcher<RecognitionResult> m_recognition;
     QFutureWatcher<std::optional<QImage>> m_cutout;
+    bool m_recognizing = false;
+    bool m_removingBackground = false;
 };
 
 } // namespace ivra
