@@ -22,7 +22,9 @@ using namespace ivra;
 namespace {
 
 // Interface-like lines with the short words that Latin and Cyrillic share shapes for ("a",
-// "і", "в", "у"), digits, punctuation, the Ukrainian apostrophe and a line that mixes both.
+// "і", "в", "у"), the Ukrainian words that digits share shapes with ("з", "за", "зо", "о")
+// next to lone digits 3 and 0, punctuation, the Ukrainian apostrophe and a line that mixes
+// both alphabets.
 const QStringList kLines = {
     QStringLiteral("Open the settings window and choose a folder"),
     QStringLiteral("Saved 24 captures to Pictures on 12 May 2025"),
@@ -37,10 +39,13 @@ const QStringList kLines = {
     QStringLiteral("Я і ти їдемо о пів на восьму у село з Одеси"),
     QStringLiteral("Оберіть файл, а потім натисніть «Відкрити»"),
     QStringLiteral("Відкрити в Firefox або скопіювати посилання"),
+    QStringLiteral("Quarterly report, draft 3, is ready for review"),
+    QStringLiteral("Звіт за квартал надіслано о 3 годині"),
+    QStringLiteral("Зо два тижні тому з теки зникло 30 знімків, а 0 відновлено"),
 };
 
 const QStringList kFonts = {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
-const std::vector<int> kSizesPx = {11, 12, 14, 16};
+const std::vector<int> kSizesPx = {11, 12, 14, 16, 20};
 const std::vector<int> kPixelRatios = {1, 2};
 
 struct Palette {

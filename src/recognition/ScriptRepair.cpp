@@ -1,5 +1,6 @@
 #include "recognition/ScriptRepair.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -19,6 +20,9 @@ constexpr std::pair<char16_t, char16_t> kLookAlikes[] = {
     {u'E', u'Е'}, {u'H', u'Н'}, {u'I', u'І'}, {u'K', u'К'}, {u'M', u'М'},
     {u'O', u'О'}, {u'P', u'Р'}, {u'T', u'Т'}, {u'X', u'Х'}, {u'Y', u'У'},
 };
+
+// The digits that Tesseract reads for Cyrillic letters of the same shape, and back.
+constexpr std::pair<char16_t, char16_t> kDigitLookAlikes[] = {{u'3', u'з'}, {u'0', u'о'}};
 
 // Words this short are judged by their neighbours; longer all-look-alike words ("Open",
 // "Copy") are left alone, since a Ukrainian line may well quote an English button.
@@ -117,6 +121,109 @@ std::optional<Script> contextScript(const QStringList& words, qsizetype index) {
     return before ? before : after;
 }
 
+// The alphabet a word is written in: its own unmistakable letters, or for a short word of
+// shared-shape letters only, its neighbours'.
+std::optional<Script> wordScript(const QStringList& words, qsizetype index,
+                                 const WordScripts& scripts) {
+    if (const auto own = scripts.evidence()) {
+        return own;
+    }
+    if (scripts.latinEvidence || scripts.letters() > kMaxContextWordLetters) {
+        return std::nullopt; // unmistakable letters of both alphabets, or too long to judge
+    }
+    return contextScript(words, index);
+}
+
+bool endsSentence(const QString& word) {
+    return !word.isEmpty() && QStringView(u".!?…").contains(word.back());
+}
+
+bool startsSentence(const QStringList& words, qsizetype index) {
+    return index == 0 || endsSentence(words[index - 1]);
+}
+
+bool isLowerCyrillic(QChar c) {
+    return c.isLower() && scriptOf(c) == Script::Cyrillic;
+}
+
+bool isCyrillicVowel(QChar c) {
+    return QStringView(u"аеєиіїоуюя").contains(c);
+}
+
+std::optional<QChar> letterForDigit(QChar c) {
+    for (const auto& [digit, letter] : kDigitLookAlikes) {
+        if (c == QChar(digit)) {
+            return QChar(letter);
+        }
+    }
+    return std::nullopt;
+}
+
+// The digit a capital "З" or "О" (or the Latin "O" read in its place) stands for.
+std::optional<QChar> digitForCapital(QChar c) {
+    for (const auto& [digit, letter] : kDigitLookAlikes) {
+        const QChar capital = QChar(letter).toUpper();
+        if (c == capital || c == twinOf(capital)) {
+            return QChar(digit);
+        }
+    }
+    return std::nullopt;
+}
+
+// A 3 or 0 joined to lower-case Cyrillic letters as no number is: between two of them
+// ("зр0сло"), or first and followed by a vowel ("3а", "3і", "3о"). Quantities keep their
+// digits: a digit next to another or to punctuation ("30", "10-й") is left alone, units
+// written on ("3мм", "3хв") start with a consonant, and Latin letters do not count ("3D").
+QString withLettersForDigits(const QString& word, bool sentenceStart) {
+    QString result = word;
+    for (qsizetype k = 0; k < word.size(); ++k) {
+        const auto letter = letterForDigit(word[k]);
+        if (!letter) {
+            continue;
+        }
+        const QChar before = k > 0 ? word[k - 1] : QChar();
+        const QChar after = k + 1 < word.size() ? word[k + 1] : QChar();
+        const bool first = std::none_of(word.begin(), word.begin() + k,
+                                        [](QChar c) { return c.isLetterOrNumber(); });
+        if (isLowerCyrillic(before) && isLowerCyrillic(after)) {
+            result[k] = *letter;
+        } else if (first && isLowerCyrillic(after) && isCyrillicVowel(after)) {
+            result[k] = sentenceStart ? letter->toUpper() : *letter;
+        }
+    }
+    return result;
+}
+
+// A lone capital "З" or "О" is the digit 3 or 0 where the Ukrainian preposition cannot
+// stand capitalised: between lower-case Ukrainian words in mid-sentence ("о З годині"),
+// and for "З", which has no Latin twin, among English words ("draft З"). Capitals all
+// around mean a heading, where it is the preposition.
+std::optional<QChar> digitForLoneCapital(const QStringList& words, qsizetype index) {
+    const QString& word = words[index];
+    if (word.isEmpty() ||
+        !std::all_of(word.begin() + 1, word.end(), [](QChar c) { return c.isPunct(); })) {
+        return std::nullopt;
+    }
+    const auto digit = digitForCapital(word[0]);
+    if (!digit) {
+        return std::nullopt;
+    }
+    const auto context = contextScript(words, index);
+    if (*digit == u'3' && context == Script::Latin) {
+        return digit;
+    }
+    if (context != Script::Cyrillic) {
+        return std::nullopt;
+    }
+    const auto hasLowerCase = [](const QString& w) {
+        return std::any_of(w.begin(), w.end(), [](QChar c) { return c.isLower(); });
+    };
+    const bool midSentence = !startsSentence(words, index) && hasLowerCase(words[index - 1]);
+    const bool lowerCaseNext =
+        index + 1 < words.size() && !words[index + 1].isEmpty() && words[index + 1][0].isLower();
+    return midSentence && lowerCaseNext ? digit : std::nullopt;
+}
+
 } // namespace
 
 QString repairMixedScripts(const QString& line) {
@@ -137,21 +244,18 @@ QString repairMixedScripts(const QString& line) {
             }
             continue;
         }
+        if (const auto digit = digitForLoneCapital(original, i)) {
+            words[i][0] = *digit;
+            continue;
+        }
         if (scripts.letters() == 0) {
-            continue;
+            continue; // numbers and punctuation stay as read
         }
-        if (const auto own = scripts.evidence()) {
-            // Mixed within the word: its unmistakable letters decide.
-            if (scripts.latin > 0 && scripts.cyrillic > 0) {
-                words[i] = writtenIn(word, *own);
+        if (const auto script = wordScript(original, i, scripts)) {
+            words[i] = writtenIn(word, *script);
+            if (*script == Script::Cyrillic) {
+                words[i] = withLettersForDigits(words[i], startsSentence(original, i));
             }
-            continue;
-        }
-        if (scripts.latinEvidence || scripts.letters() > kMaxContextWordLetters) {
-            continue; // unmistakable letters of both alphabets, or too long to judge
-        }
-        if (const auto context = contextScript(original, i)) {
-            words[i] = writtenIn(word, *context);
         }
     }
     return words.join(QLatin1Char(' '));

@@ -46,6 +46,8 @@ private Q_SLOTS:
     void initTestCase();
     void recognisesLinesInReadingOrder_data();
     void recognisesLinesInReadingOrder();
+    void readsDigitsAndLettersOfOneShape_data();
+    void readsDigitsAndLettersOfOneShape();
     void readsLightAndDarkPanelsOfOneScreenshot();
     void readsTextCroppedTightly();
     void imageWithoutTextGivesEmptyText();
@@ -94,6 +96,25 @@ void OCRServiceTest::recognisesLinesInReadingOrder() {
     QCOMPARE(result->text, QStringLiteral("Open the settings window\n"
                                           "Знімок екрана збережено в теці\n"
                                           "Saved 24 captures to Pictures"));
+}
+
+void OCRServiceTest::readsDigitsAndLettersOfOneShape_data() {
+    // Tesseract took "за" for "3a" here and the lone 3 for the Cyrillic capital "З".
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QStringList>("lines");
+    const QStringList report = {QStringLiteral("Звіт за квартал"),
+                                QStringLiteral("Quarterly report, draft 3, is ready")};
+    QTest::newRow("за") << test::renderedText(report, 12, kMoon, kNight) << report;
+    const QStringList meeting = report + QStringList{QStringLiteral("Зустріч о 3 годині")};
+    QTest::newRow("3") << test::renderedText(meeting, 12, kInk, kPaper, 1,
+                                             QStringLiteral("Noto Sans"))
+                       << meeting;
+}
+
+void OCRServiceTest::readsDigitsAndLettersOfOneShape() {
+    QFETCH(QImage, image);
+    QFETCH(QStringList, lines);
+    QCOMPARE(OCRService::recognizeTextBlocking(image).text, lines.join(QLatin1Char('\n')));
 }
 
 void OCRServiceTest::readsLightAndDarkPanelsOfOneScreenshot() {

@@ -36,6 +36,15 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
                               << QStringLiteral("клавіш і звуків");
     QTest::newRow("bar separator")
         << QStringLiteral("File | Edit | View") << QStringLiteral("File | Edit | View");
+    // Digits shaped like "з" and "о" inside Ukrainian words, and those letters for digits.
+    QTest::newRow("3a in ukrainian")
+        << QStringLiteral("Звіт 3a квартал") << QStringLiteral("Звіт за квартал");
+    QTest::newRow("digits in words")
+        << QStringLiteral("3а рік зр0сло, 3і мною") << QStringLiteral("За рік зросло, зі мною");
+    QTest::newRow("З in english") << QStringLiteral("Quarterly report, draft З, is ready")
+                                  << QStringLiteral("Quarterly report, draft 3, is ready");
+    QTest::newRow("capitals mid-sentence") << QStringLiteral("о З годині, а O відновлено")
+                                           << QStringLiteral("о 3 годині, а 0 відновлено");
 
     // Left alone: neighbours disagree, no neighbours, or words long enough to be meant.
     QTest::newRow("between alphabets")
@@ -44,6 +53,13 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
     QTest::newRow("quoted english button") << QStringLiteral("натисніть Copy щоб скопіювати")
                                            << QStringLiteral("натисніть Copy щоб скопіювати");
     QTest::newRow("digits only") << QStringLiteral("12:45 3/4") << QStringLiteral("12:45 3/4");
+    QTest::newRow("numbers in ukrainian")
+        << QStringLiteral("з 2026 року в 3D на 10-й раз, 3мм за 5хв, 30 знімків, 3-я")
+        << QStringLiteral("з 2026 року в 3D на 10-й раз, 3мм за 5хв, 30 знімків, 3-я");
+    QTest::newRow("english capital O")
+        << QStringLiteral("type O blood, draft O") << QStringLiteral("type O blood, draft O");
+    QTest::newRow("preposition capitalised") << QStringLiteral("Лист. З Одеси, ЛИСТ З ОДЕСИ")
+                                             << QStringLiteral("Лист. З Одеси, ЛИСТ З ОДЕСИ");
     QTest::newRow("empty") << QString() << QString();
 }
 
