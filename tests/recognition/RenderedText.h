@@ -8,6 +8,12 @@
 
 namespace ivra::test {
 
+// Dark text on white, and light text on the interface's dark surface.
+inline const QColor kInk(28, 30, 33);
+inline const QColor kPaper(255, 255, 255);
+inline const QColor kNight(19, 21, 26);
+inline const QColor kMoon(242, 244, 247);
+
 // Lines of text drawn as an interface draws them, with a margin of one line height.
 inline QImage renderedText(const QStringList& lines, int sizePx, const QColor& text,
                            const QColor& background, int pixelRatio = 1,

@@ -10,10 +10,10 @@ using namespace ivra;
 
 namespace {
 
-const QColor kInk(28, 30, 33);
-const QColor kPaper(255, 255, 255);
-const QColor kNight(19, 21, 26);
-const QColor kMoon(242, 244, 247);
+using test::kInk;
+using test::kMoon;
+using test::kNight;
+using test::kPaper;
 
 int darkestIn(const QImage& grey, const QRect& area) {
     int darkest = 255;
