@@ -1,6 +1,7 @@
 #include "settings/SettingsStore.h"
 
 #include <cmath>
+#include <string_view>
 
 #include <QStandardPaths>
 
@@ -84,12 +85,9 @@ SettingsStore& SettingsStore::shared() {
 
 // Typed readers -------------------------------------------------------------------
 
-bool SettingsStore::readBool(const QString& name, bool fallback) const {
-    return parseBool(m_defaults->value(name)).value_or(fallback);
-}
+namespace {
 
-std::optional<int> SettingsStore::readInt(const QString& name) const {
-    const QVariant v = m_defaults->value(name);
+std::optional<int> parseInt(const QVariant& v) {
     if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::LongLong) {
         return v.toInt();
     }
@@ -103,8 +101,7 @@ std::optional<int> SettingsStore::readInt(const QString& name) const {
     return std::nullopt;
 }
 
-std::optional<double> SettingsStore::readDouble(const QString& name) const {
-    const QVariant v = m_defaults->value(name);
+std::optional<double> parseDouble(const QVariant& v) {
     bool ok = false;
     double parsed = 0;
     if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Int ||
@@ -119,12 +116,40 @@ std::optional<double> SettingsStore::readDouble(const QString& name) const {
     return parsed;
 }
 
-std::optional<QString> SettingsStore::readText(const QString& name) const {
-    const QVariant v = m_defaults->value(name);
+std::optional<QString> parseText(const QVariant& v) {
     if (v.typeId() == QMetaType::QString) {
         return v.toString();
     }
     return std::nullopt;
+}
+
+// The table's default of a key, in its stored text form.
+QVariant defaultOf(const char* key) {
+    for (const auto& definition : SettingsStore::kDefinitions) {
+        if (std::string_view(definition.key) == key && definition.defaultValue) {
+            return QString::fromUtf8(definition.defaultValue);
+        }
+    }
+    Q_ASSERT_X(false, "SettingsStore", "key without a default in the table");
+    return {};
+}
+
+} // namespace
+
+std::optional<bool> SettingsStore::readBool(const QString& name) const {
+    return parseBool(m_defaults->value(name));
+}
+
+std::optional<int> SettingsStore::readInt(const QString& name) const {
+    return parseInt(m_defaults->value(name));
+}
+
+std::optional<double> SettingsStore::readDouble(const QString& name) const {
+    return parseDouble(m_defaults->value(name));
+}
+
+std::optional<QString> SettingsStore::readText(const QString& name) const {
+    return parseText(m_defaults->value(name));
 }
 
 std::optional<QByteArray> SettingsStore::readData(const QString& name) const {
@@ -133,6 +158,34 @@ std::optional<QByteArray> SettingsStore::readData(const QString& name) const {
         return v.toByteArray();
     }
     return std::nullopt;
+}
+
+// Defaults go through the same parsing as stored values, so the table holds them in one
+// form only.
+bool SettingsStore::yesNo(const char* name) const {
+    return readBool(key(name)).value_or(parseBool(defaultOf(name)).value_or(false));
+}
+
+int SettingsStore::integer(const char* name) const {
+    return readInt(key(name)).value_or(parseInt(defaultOf(name)).value_or(0));
+}
+
+double SettingsStore::real(const char* name) const {
+    return readDouble(key(name)).value_or(parseDouble(defaultOf(name)).value_or(0));
+}
+
+QString SettingsStore::text(const char* name) const {
+    return readText(key(name)).value_or(defaultOf(name).toString());
+}
+
+// A stored raw text that matches no case reads as the table's default case.
+template <typename E> E SettingsStore::choice(const char* name) const {
+    if (const auto stored = readText(key(name))) {
+        if (const auto value = fromRawValue<E>(*stored)) {
+            return *value;
+        }
+    }
+    return *fromRawValue<E>(defaultOf(name).toString());
 }
 
 void SettingsStore::setBool(const char* name, bool value) {
@@ -212,31 +265,23 @@ QString SettingsStore::resolveSaveFolderForWriting() {
 // Capture and export ------------------------------------------------------------------
 
 QString SettingsStore::filenameTemplate() const {
-    return readText(key(Keys::filenameTemplate))
-        .value_or(QString::fromLatin1(kDefaultFilenameTemplate));
+    return text(Keys::filenameTemplate);
 }
 
 ExportFormat SettingsStore::exportFormat() const {
-    const auto text = readText(key(Keys::exportFormat));
-    return text ? fromRawValue<ExportFormat>(*text).value_or(ExportFormat::Png) : ExportFormat::Png;
+    return choice<ExportFormat>(Keys::exportFormat);
 }
 
 double SettingsStore::jpegQuality() const {
-    return readDouble(key(Keys::jpegQuality)).value_or(kDefaultJpegQuality);
+    return real(Keys::jpegQuality);
 }
 
 std::optional<int> SettingsStore::retentionLimit() const {
-    if (!m_defaults->contains(key(Keys::retentionLimit))) {
-        return kDefaultRetentionLimit;
-    }
-    const auto stored = readInt(key(Keys::retentionLimit));
-    if (!stored) {
-        return kDefaultRetentionLimit;
-    }
-    if (*stored < 0) {
+    const int limit = integer(Keys::retentionLimit);
+    if (limit < 0) {
         return std::nullopt;
     }
-    return *stored;
+    return limit;
 }
 
 void SettingsStore::setRetentionLimit(std::optional<int> limit) {
@@ -244,39 +289,37 @@ void SettingsStore::setRetentionLimit(std::optional<int> limit) {
 }
 
 bool SettingsStore::playSoundOnCapture() const {
-    return readBool(key(Keys::playSoundOnCapture), true);
+    return yesNo(Keys::playSoundOnCapture);
 }
 
 bool SettingsStore::showCursorInCapture() const {
-    return readBool(key(Keys::showCursorInCapture), false);
+    return yesNo(Keys::showCursorInCapture);
 }
 
 int SettingsStore::countdownSeconds() const {
-    return readInt(key(Keys::countdownSeconds)).value_or(0);
+    return integer(Keys::countdownSeconds);
 }
 
 AfterCaptureAction SettingsStore::afterCaptureAction() const {
-    const auto text = readText(key(Keys::afterCaptureAction));
-    return text ? fromRawValue<AfterCaptureAction>(*text).value_or(AfterCaptureAction::Pin)
-                : AfterCaptureAction::Pin;
+    return choice<AfterCaptureAction>(Keys::afterCaptureAction);
 }
 
 bool SettingsStore::autoCopyOnCapture() const {
-    return readBool(key(Keys::autoCopyOnCapture), false);
+    return yesNo(Keys::autoCopyOnCapture);
 }
 
 bool SettingsStore::showInDock() const {
-    return readBool(key(Keys::showInDock), true);
+    return yesNo(Keys::showInDock);
 }
 
 QString SettingsStore::appIconStyle() const {
-    return readText(key(Keys::appIconStyle)).value_or(QString::fromLatin1(kDefaultAppIconStyle));
+    return text(Keys::appIconStyle);
 }
 
 // Global shortcuts ------------------------------------------------------------------
 
 bool SettingsStore::isHotKeyEnabled(CaptureAction action) const {
-    return readBool(Keys::hotKeyEnabled(action), action == CaptureAction::Area);
+    return readBool(Keys::hotKeyEnabled(action)).value_or(action == CaptureAction::Area);
 }
 
 void SettingsStore::setHotKeyEnabled(CaptureAction action, bool enabled) {
@@ -294,8 +337,7 @@ void SettingsStore::setHotKeyData(CaptureAction action, const QByteArray& json) 
 // Recording -----------------------------------------------------------------------------
 
 RecordingTarget SettingsStore::recordingTarget() const {
-    const auto text = readText(key(Keys::recordingTarget));
-    return text && *text == QLatin1String("area") ? RecordingTarget::Area : RecordingTarget::Screen;
+    return choice<RecordingTarget>(Keys::recordingTarget);
 }
 
 void SettingsStore::setRecordingTarget(RecordingTarget target) {
@@ -303,8 +345,7 @@ void SettingsStore::setRecordingTarget(RecordingTarget target) {
 }
 
 RecordingQuality SettingsStore::recordingQuality() const {
-    const auto text = readText(key(Keys::recordingQuality));
-    return text && *text == QLatin1String("high") ? RecordingQuality::High : RecordingQuality::Max;
+    return choice<RecordingQuality>(Keys::recordingQuality);
 }
 
 void SettingsStore::setRecordingQuality(RecordingQuality quality) {
@@ -312,7 +353,7 @@ void SettingsStore::setRecordingQuality(RecordingQuality quality) {
 }
 
 bool SettingsStore::showCameraBubble() const {
-    return readBool(key(Keys::recordingShowCameraBubble), true);
+    return yesNo(Keys::recordingShowCameraBubble);
 }
 
 void SettingsStore::setShowCameraBubble(bool show) {
@@ -320,9 +361,7 @@ void SettingsStore::setShowCameraBubble(bool show) {
 }
 
 BubbleBorderColor SettingsStore::bubbleBorderColor() const {
-    const auto text = readText(key(Keys::recordingBubbleColor));
-    return text ? fromRawValue<BubbleBorderColor>(*text).value_or(BubbleBorderColor::White)
-                : BubbleBorderColor::White;
+    return choice<BubbleBorderColor>(Keys::recordingBubbleColor);
 }
 
 void SettingsStore::setBubbleBorderColor(BubbleBorderColor color) {
@@ -330,23 +369,23 @@ void SettingsStore::setBubbleBorderColor(BubbleBorderColor color) {
 }
 
 bool SettingsStore::recordingBlurBackground() const {
-    return readBool(key(Keys::recordingBlurBackground), false);
+    return yesNo(Keys::recordingBlurBackground);
 }
 
 bool SettingsStore::recordingNoiseReduction() const {
-    return readBool(key(Keys::recordingNoiseReduction), true);
+    return yesNo(Keys::recordingNoiseReduction);
 }
 
 bool SettingsStore::recordingSystemAudio() const {
-    return readBool(key(Keys::recordingSystemAudio), false);
+    return yesNo(Keys::recordingSystemAudio);
 }
 
 QString SettingsStore::recordingCameraDeviceID() const {
-    return readText(key(Keys::recordingCameraDeviceID)).value_or(QString());
+    return text(Keys::recordingCameraDeviceID);
 }
 
 QString SettingsStore::recordingMicDeviceID() const {
-    return readText(key(Keys::recordingMicDeviceID)).value_or(QString());
+    return text(Keys::recordingMicDeviceID);
 }
 
 } // namespace ivra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -47,10 +48,44 @@ public:
         static QString hotKeyEnabled(CaptureAction action);
     };
 
-    static constexpr const char* kDefaultFilenameTemplate = "Screenshot {date} {time}";
-    static constexpr double kDefaultJpegQuality = 0.9;
-    static constexpr int kDefaultRetentionLimit = 100;
-    static constexpr const char* kDefaultAppIconStyle = "neo";
+    // How a key's value is stored.
+    enum class Kind { Text, Data, Real, Integer, YesNo };
+
+    struct Definition {
+        const char* key;
+        Kind kind;
+        // What an absent key, or a value of the wrong kind, reads as, written the way the
+        // store writes it; nothing where the default is computed (the Pictures folder) or
+        // is the absence itself (no bookmark).
+        const char* defaultValue;
+    };
+
+    // The one table of every key (besides the per-action hotkey keys), its stored kind and
+    // its default. Readers below take their defaults from here.
+    static constexpr std::array<Definition, 22> kDefinitions{{
+        {Keys::saveDirectoryPath, Kind::Text, nullptr},
+        {Keys::saveDirectoryBookmark, Kind::Data, nullptr},
+        {Keys::filenameTemplate, Kind::Text, "Screenshot {date} {time}"},
+        {Keys::exportFormat, Kind::Text, "png"},
+        {Keys::jpegQuality, Kind::Real, "0.9"},
+        {Keys::retentionLimit, Kind::Integer, "100"},
+        {Keys::playSoundOnCapture, Kind::YesNo, "true"},
+        {Keys::showCursorInCapture, Kind::YesNo, "false"},
+        {Keys::countdownSeconds, Kind::Integer, "0"},
+        {Keys::afterCaptureAction, Kind::Text, "pin"},
+        {Keys::autoCopyOnCapture, Kind::YesNo, "false"},
+        {Keys::showInDock, Kind::YesNo, "true"},
+        {Keys::appIconStyle, Kind::Text, "neo"},
+        {Keys::recordingTarget, Kind::Text, "screen"},
+        {Keys::recordingQuality, Kind::Text, "max"},
+        {Keys::recordingShowCameraBubble, Kind::YesNo, "true"},
+        {Keys::recordingBubbleColor, Kind::Text, "white"},
+        {Keys::recordingBlurBackground, Kind::YesNo, "false"},
+        {Keys::recordingNoiseReduction, Kind::YesNo, "true"},
+        {Keys::recordingSystemAudio, Kind::YesNo, "false"},
+        {Keys::recordingCameraDeviceID, Kind::Text, ""},
+        {Keys::recordingMicDeviceID, Kind::Text, ""},
+    }};
 
     explicit SettingsStore(std::shared_ptr<KeyValueStore> defaults);
 
@@ -120,14 +155,21 @@ public:
     void setText(const char* key, const QString& value);
     void remove(const char* key);
 
-    // Strict readers: a value of the wrong kind reads as the given default.
-    bool readBool(const QString& key, bool fallback) const;
+    // Strict readers: nothing for an absent key or a value of the wrong kind.
+    std::optional<bool> readBool(const QString& key) const;
     std::optional<int> readInt(const QString& key) const;
     std::optional<double> readDouble(const QString& key) const;
     std::optional<QString> readText(const QString& key) const;
     std::optional<QByteArray> readData(const QString& key) const;
 
 private:
+    // A key of the table read as its kind, falling back to the table's default.
+    bool yesNo(const char* key) const;
+    int integer(const char* key) const;
+    double real(const char* key) const;
+    QString text(const char* key) const;
+    template <typename E> E choice(const char* key) const;
+
     std::shared_ptr<KeyValueStore> m_defaults;
 };
 

@@ -87,6 +87,30 @@ void SettingsStoreTest::emptyStoreGivesEveryDefault() {
     QVERIFY(!s.hasUserSaveDestination());
     QCOMPARE(s.saveDirectory(), QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
     QVERIFY(!QFile::exists(iniPath())); // reading never writes
+
+    // Every default in the table is well formed for its kind (a "0,9" would read as 0).
+    SettingsStore written = makeStore();
+    for (const auto& definition : SettingsStore::kDefinitions) {
+        if (!definition.defaultValue) {
+            continue;
+        }
+        const QString key = QString::fromLatin1(definition.key);
+        written.setText(definition.key, QString::fromUtf8(definition.defaultValue));
+        switch (definition.kind) {
+        case SettingsStore::Kind::YesNo:
+            QVERIFY2(written.readBool(key), definition.key);
+            break;
+        case SettingsStore::Kind::Integer:
+            QVERIFY2(written.readInt(key), definition.key);
+            break;
+        case SettingsStore::Kind::Real:
+            QVERIFY2(written.readDouble(key), definition.key);
+            break;
+        case SettingsStore::Kind::Text:
+        case SettingsStore::Kind::Data:
+            break;
+        }
+    }
 }
 
 void SettingsStoreTest::storedValuesReadBackAfterReopening() {
