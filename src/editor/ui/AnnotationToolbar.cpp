@@ -37,21 +37,29 @@ QColor withAlpha(QColor color, double alpha) {
     return color;
 }
 
-// A borderless button showing one symbol, with a soft highlight when hovered and the
-// accent fill when it stands for the current choice.
-class SymbolButton final : public QAbstractButton {
+// A control of the bar: fixed size, never takes keyboard focus (keys belong to the host),
+// pointing hand, repainted on hover.
+class BarButton : public QAbstractButton {
 public:
-    SymbolButton(const QString& symbol, double symbolFontPt, QSize frame, QColor color,
-                 QWidget* parent)
-        : QAbstractButton(parent)
-        , m_symbol(symbol)
-        , m_symbolSizePt(symbolFontPt * kSymbolPerFontSize)
-        , m_color(color) {
-        setFixedSize(frame);
+    BarButton(QSize size, QWidget* parent)
+        : QAbstractButton(parent) {
+        setFixedSize(size);
         setFocusPolicy(Qt::NoFocus);
         setCursor(Qt::PointingHandCursor);
         setAttribute(Qt::WA_Hover);
     }
+};
+
+// A borderless button showing one symbol, with a soft highlight when hovered and the
+// accent fill when it stands for the current choice.
+class SymbolButton final : public BarButton {
+public:
+    SymbolButton(const QString& symbol, double symbolFontPt, QSize frame, QColor color,
+                 QWidget* parent)
+        : BarButton(frame, parent)
+        , m_symbol(symbol)
+        , m_symbolSizePt(symbolFontPt * kSymbolPerFontSize)
+        , m_color(color) {}
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -87,16 +95,12 @@ private:
 };
 
 // A round colour swatch; the ring is bright around the current colour.
-class SwatchButton final : public QAbstractButton {
+class SwatchButton final : public BarButton {
 public:
+    // Two points wider than the swatch, so a 2-point ring is not cut off.
     SwatchButton(QColor color, QWidget* parent)
-        : QAbstractButton(parent)
-        , m_color(color) {
-        // Two points wider than the swatch, so a 2-point ring is not cut off.
-        setFixedSize(qRound(kSwatchDiameterPt) + 2, kActionFrame.height());
-        setFocusPolicy(Qt::NoFocus);
-        setCursor(Qt::PointingHandCursor);
-    }
+        : BarButton(QSize(qRound(kSwatchDiameterPt) + 2, kActionFrame.height()), parent)
+        , m_color(color) {}
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -118,16 +122,11 @@ private:
 };
 
 // A dot as wide as the width it picks (plus 3 points), bright for the current width.
-class WidthButton final : public QAbstractButton {
+class WidthButton final : public BarButton {
 public:
     WidthButton(double widthPt, QWidget* parent)
-        : QAbstractButton(parent)
-        , m_diameterPt(widthPt + 3) {
-        setFixedSize(kWidthFrame);
-        setFocusPolicy(Qt::NoFocus);
-        setCursor(Qt::PointingHandCursor);
-        setAttribute(Qt::WA_Hover);
-    }
+        : BarButton(kWidthFrame, parent)
+        , m_diameterPt(widthPt + 3) {}
 
 protected:
     void paintEvent(QPaintEvent*) override {
