@@ -134,10 +134,9 @@ void CrashReporterTest::onlySafeEndpointsAndKeysAreUsed_data() {
         << "http://localhost:9000" << kPublicKey << "http://localhost:9000/api/4/store/";
     QTest::newRow("plain http elsewhere") << "http://crash.example.org" << kPublicKey << "";
     QTest::newRow("other scheme") << "ftp://127.0.0.1" << kPublicKey << "";
-    QTest::newRow("upper-case key") << "https://crash.example.org" << kPublicKey.toUpper() << "";
-    QTest::newRow("key smuggling a header")
-        << "https://crash.example.org" << kPublicKey + "\r\nX-Evil: 1"
-        << "";
+    for (const QString& key : {kPublicKey.toUpper(), kPublicKey + "\r\nX-Evil: 1"}) {
+        QTest::newRow(qPrintable("key " + key)) << "https://crash.example.org" << key << "";
+    }
 }
 
 void CrashReporterTest::onlySafeEndpointsAndKeysAreUsed() {

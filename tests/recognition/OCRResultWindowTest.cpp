@@ -134,11 +134,10 @@ void OCRResultWindowTest::aNewResultReplacesThePanel() {
     QCOMPARE(second->findChild<QPlainTextEdit*>()->toPlainText(), QStringLiteral("second"));
     QCOMPARE(copyButton(second)->text(), QStringLiteral("Copy"));
 
-    int panels = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        panels += widget->objectName() == QStringLiteral("OCRResultPanel") ? 1 : 0;
-    }
-    QCOMPARE(panels, 1);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windows.begin(), windows.end(),
+                           [](QWidget* w) { return w->objectName() == "OCRResultPanel"; }),
+             1);
 }
 
 QTEST_MAIN(OCRResultWindowTest)

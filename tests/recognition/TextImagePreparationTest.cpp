@@ -7,13 +7,13 @@
 #include "recognition/TextImagePreparation.h"
 
 using namespace ivra;
+using namespace ivra::test;
 
 namespace {
 
-using test::kInk;
-using test::kMoon;
-using test::kNight;
-using test::kPaper;
+QImage flattened(const QImage& image) {
+    return flattenBackground(toGrey(image), 3);
+}
 
 int darkestIn(const QImage& grey, const QRect& area) {
     int darkest = 255;
@@ -30,21 +30,20 @@ int darkestIn(const QImage& grey, const QRect& area) {
 class TextImagePreparationTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void everyPanelEndsUpDarkTextOnWhite();
-    void polarityDoesNotMatter();
+    void everyGroundEndsUpDarkTextOnWhite();
     void thickStrokesStayInk();
     void glyphHeightFollowsTextSize();
     void smallTextIsScaledUpWithinLimits();
     void translucentPixelsLieOnWhite();
 };
 
-void TextImagePreparationTest::everyPanelEndsUpDarkTextOnWhite() {
+void TextImagePreparationTest::everyGroundEndsUpDarkTextOnWhite() {
     // Three grounds side by side: dark, light, and the accent blue of a selected row, each
     // with a word in its own text colour.
     const QStringList word = {QStringLiteral("Files")};
-    const QImage parts[] = {test::renderedText(word, 14, kMoon, kNight),
-                            test::renderedText(word, 14, kInk, kPaper),
-                            test::renderedText(word, 14, Qt::white, QColor(74, 158, 255))};
+    const QImage parts[] = {renderedText(word, 14, kMoon, kNight),
+                            renderedText(word, 14, kInk, kPaper),
+                            renderedText(word, 14, Qt::white, QColor(74, 158, 255))};
     const int partWidth = parts[0].width();
     QImage screen(3 * partWidth, parts[0].height(), QImage::Format_RGB32);
     QPainter painter(&screen);
@@ -52,24 +51,21 @@ void TextImagePreparationTest::everyPanelEndsUpDarkTextOnWhite() {
         painter.drawImage(i * partWidth, 0, parts[i]);
     }
     painter.end();
-
-    const QImage flattened = flattenBackground(toGrey(screen), 3);
-    QCOMPARE(flattened.format(), QImage::Format_Grayscale8);
+    const QImage flat = flattened(screen);
+    QCOMPARE(flat.format(), QImage::Format_Grayscale8);
     const int lineTop = 14 * 8 / 5;
     for (int i = 0; i < 3; ++i) {
-        const int left = i * partWidth;
-        // Above the word: ground only, right up to the panel's edges.
-        QCOMPARE(darkestIn(flattened, QRect(left, 0, partWidth, lineTop - 2)), 255);
-        // The word itself: dark ink, the darker the more it stood out.
-        QVERIFY2(darkestIn(flattened, QRect(left, lineTop, partWidth, 14)) < 100,
+        // Above the word: ground only, right up to the panel's edges. The word itself: dark
+        // ink, the darker the more it stood out.
+        QCOMPARE(darkestIn(flat, QRect(i * partWidth, 0, partWidth, lineTop - 2)), 255);
+        QVERIFY2(darkestIn(flat, QRect(i * partWidth, lineTop, partWidth, 14)) < 100,
                  qPrintable(QString::number(i)));
     }
-}
 
-void TextImagePreparationTest::polarityDoesNotMatter() {
+    // Light text on dark comes out as dark text on light does.
     const QStringList lines = {QStringLiteral("Відкрити в Firefox")};
-    const QImage dark = flattenBackground(toGrey(test::renderedText(lines, 12, kMoon, kNight)), 3);
-    const QImage light = flattenBackground(toGrey(test::renderedText(lines, 12, kInk, kPaper)), 3);
+    const QImage dark = flattened(renderedText(lines, 12, kMoon, kNight));
+    const QImage light = flattened(renderedText(lines, 12, kInk, kPaper));
     QCOMPARE(dark.size(), light.size());
     double difference = 0;
     for (int y = 0; y < dark.height(); ++y) {
@@ -77,8 +73,8 @@ void TextImagePreparationTest::polarityDoesNotMatter() {
             difference += std::abs(qGray(dark.pixel(x, y)) - qGray(light.pixel(x, y)));
         }
     }
-    QVERIFY2(difference / (dark.width() * dark.height()) < 2.0,
-             qPrintable(QString::number(difference / (dark.width() * dark.height()))));
+    difference /= dark.width() * dark.height();
+    QVERIFY2(difference < 2.0, qPrintable(QString::number(difference)));
 }
 
 void TextImagePreparationTest::thickStrokesStayInk() {
@@ -115,10 +111,8 @@ void TextImagePreparationTest::thickStrokesStayInk() {
 
 void TextImagePreparationTest::glyphHeightFollowsTextSize() {
     const QStringList lines = {QStringLiteral("Saved to Pictures"), QStringLiteral("Збережено")};
-    const auto small = estimateGlyphHeightPx(
-        flattenBackground(toGrey(test::renderedText(lines, 12, kInk, kPaper)), 3));
-    const auto large = estimateGlyphHeightPx(
-        flattenBackground(toGrey(test::renderedText(lines, 12, kMoon, kNight, 2)), 3));
+    const auto small = estimateGlyphHeightPx(flattened(renderedText(lines, 12, kInk, kPaper)));
+    const auto large = estimateGlyphHeightPx(flattened(renderedText(lines, 12, kMoon, kNight, 2)));
     QVERIFY(small && large);
     QVERIFY2(*small >= 6 && *small <= 10, qPrintable(QString::number(*small)));
     QVERIFY2(std::abs(*large / *small - 2.0) < 0.3, qPrintable(QString::number(*large)));
@@ -131,24 +125,22 @@ void TextImagePreparationTest::glyphHeightFollowsTextSize() {
     painter.drawRect(10, 10, 280, 180);
     painter.drawLine(10, 50, 290, 50);
     painter.end();
-    QVERIFY(!estimateGlyphHeightPx(flattenBackground(toGrey(frames), 3)));
+    QVERIFY(!estimateGlyphHeightPx(flattened(frames)));
 }
 
 void TextImagePreparationTest::smallTextIsScaledUpWithinLimits() {
     const QStringList lines = {QStringLiteral("Open the settings window")};
-    const QImage small = test::renderedText(lines, 11, kInk, kPaper);
-    const PreparedTextImage scaled = prepareTextImage(small);
+    const QImage line = renderedText(lines, 11, kInk, kPaper);
+    const PreparedTextImage scaled = prepareTextImage(line);
     QVERIFY2(scaled.scale >= 2.0, qPrintable(QString::number(scaled.scale)));
-    QVERIFY(scaled.grey.width() >= std::lround(small.width() * scaled.scale));
+    QVERIFY(scaled.grey.width() >= std::lround(line.width() * scaled.scale));
     QCOMPARE(scaled.grey.format(), QImage::Format_Grayscale8);
-
-    QCOMPARE(prepareTextImage(test::renderedText(lines, 40, kInk, kPaper)).scale, 1.0);
+    QCOMPARE(prepareTextImage(renderedText(lines, 40, kInk, kPaper)).scale, 1.0);
 
     // A whole 4K screen of small text would want more than Tesseract can take in time.
     QImage screen(3840, 2160, QImage::Format_RGB32);
     screen.fill(kPaper);
     QPainter painter(&screen);
-    const QImage line = test::renderedText(lines, 11, kInk, kPaper);
     for (int y = 0; y + line.height() <= screen.height(); y += line.height()) {
         painter.drawImage(0, y, line);
     }
