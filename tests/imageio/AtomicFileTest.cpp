@@ -12,62 +12,60 @@ using namespace ivra;
 class AtomicFileTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void writesNeverReplaceOrLeaveTemporaryFiles();
-    void newFilesGetTheUsualPermissions();
-    void jpegIsOpaqueAndDecodes();
-};
+    void writesNeverReplaceOrLeaveTemporaryFiles() {
+        QTemporaryDir dir;
+        const auto write = [&](const QByteArray& bytes) {
+            return imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"),
+                                         bytes);
+        };
+        const auto first = write("one");
+        const auto second = write("two");
+        QVERIFY(first && second);
+        QCOMPARE(QFileInfo(*first).fileName(), QStringLiteral("Shot.png"));
+        QCOMPARE(QFileInfo(*second).fileName(), QStringLiteral("Shot (2).png"));
+        QCOMPARE(test::readFile(*first), QByteArray("one"));
 
-void AtomicFileTest::writesNeverReplaceOrLeaveTemporaryFiles() {
-    QTemporaryDir dir;
-    const auto write = [&](const QByteArray& bytes) {
-        return imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"),
-                                     bytes);
-    };
-    const auto first = write("one");
-    const auto second = write("two");
-    QVERIFY(first && second);
-    QCOMPARE(QFileInfo(*first).fileName(), QStringLiteral("Shot.png"));
-    QCOMPARE(QFileInfo(*second).fileName(), QStringLiteral("Shot (2).png"));
-    QCOMPARE(test::readFile(*first), QByteArray("one"));
+        const QString thumbnail = dir.filePath(QStringLiteral("thumb.jpg"));
+        QVERIFY(imageio::writeFileReplacing(thumbnail, "old"));
+        QVERIFY(imageio::writeFileReplacing(thumbnail, "new"));
+        QCOMPARE(test::readFile(thumbnail), QByteArray("new"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"Shot (2).png", "Shot.png", "thumb.jpg"}));
 
-    const QString thumbnail = dir.filePath(QStringLiteral("thumb.jpg"));
-    QVERIFY(imageio::writeFileReplacing(thumbnail, "old"));
-    QVERIFY(imageio::writeFileReplacing(thumbnail, "new"));
-    QCOMPARE(test::readFile(thumbnail), QByteArray("new"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-             QStringList({"Shot (2).png", "Shot.png", "thumb.jpg"}));
-
-    // A folder that is gone: nothing is written anywhere.
-    const QString missing = dir.filePath(QStringLiteral("gone"));
-    QVERIFY(!imageio::writeNewFile(missing, QStringLiteral("Shot"), QStringLiteral("png"), "x"));
-    QVERIFY(!imageio::writeFileReplacing(missing + QStringLiteral("/a.png"), "x"));
-    QCOMPARE(
-        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
-        3);
-}
-
-void AtomicFileTest::newFilesGetTheUsualPermissions() {
-    QTemporaryDir dir;
-    const mode_t previous = ::umask(022);
-    const auto written =
-        imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "x");
-    const bool replaced = imageio::writeFileReplacing(dir.filePath(QStringLiteral("b")), "x");
-    ::umask(previous);
-    QVERIFY(written && replaced);
-    for (const QString& path : {*written, dir.filePath(QStringLiteral("b"))}) {
-        struct stat st {};
-        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
-        QCOMPARE(st.st_mode & 0777, mode_t(0644));
+        // A folder that is gone: nothing is written anywhere.
+        const QString missing = dir.filePath(QStringLiteral("gone"));
+        QVERIFY(
+            !imageio::writeNewFile(missing, QStringLiteral("Shot"), QStringLiteral("png"), "x"));
+        QVERIFY(!imageio::writeFileReplacing(missing + QStringLiteral("/a.png"), "x"));
+        QCOMPARE(QDir(dir.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                     .size(),
+                 3);
     }
-}
 
-void AtomicFileTest::jpegIsOpaqueAndDecodes() {
-    QImage image(64, 32, QImage::Format_ARGB32);
-    image.fill(QColor(10, 200, 30, 128));
-    const auto jpeg = imageio::encodeJpeg(image, 0.9);
-    QVERIFY(jpeg && jpeg->startsWith("\xFF\xD8"));
-    QVERIFY(imageio::decode(*jpeg).pixelColor(5, 5).green() > 200);
-}
+    void newFilesGetTheUsualPermissions() {
+        QTemporaryDir dir;
+        const mode_t previous = ::umask(022);
+        const auto written =
+            imageio::writeNewFile(dir.path(), QStringLiteral("Shot"), QStringLiteral("png"), "x");
+        const bool replaced = imageio::writeFileReplacing(dir.filePath(QStringLiteral("b")), "x");
+        ::umask(previous);
+        QVERIFY(written && replaced);
+        for (const QString& path : {*written, dir.filePath(QStringLiteral("b"))}) {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 0777, mode_t(0644));
+        }
+    }
+
+    void jpegIsOpaqueAndDecodes() {
+        QImage image(64, 32, QImage::Format_ARGB32);
+        image.fill(QColor(10, 200, 30, 128));
+        const auto jpeg = imageio::encodeJpeg(image, 0.9);
+        QVERIFY(jpeg && jpeg->startsWith("\xFF\xD8"));
+        QVERIFY(imageio::decode(*jpeg).pixelColor(5, 5).green() > 200);
+    }
+};
 
 QTEST_GUILESS_MAIN(AtomicFileTest)
 #include "AtomicFileTest.moc"

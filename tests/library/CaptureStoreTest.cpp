@@ -1,6 +1,5 @@
 #include <sqlite3.h>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -13,14 +12,12 @@
 
 using namespace ivra;
 
-namespace {
-
-CaptureRecord makeRecord(qint64 createdAtMs, bool pinned = false) {
+static CaptureRecord makeRecord(qint64 createdAtMs, bool pinned = false) {
     CaptureRecord record;
     record.id = QUuid::createUuid();
     record.createdAt = QDateTime::fromMSecsSinceEpoch(createdAtMs, Qt::UTC);
     record.imagePath = QStringLiteral("/pictures/Ivra 2026-03-14 \u043e 09.05.07.png");
-    record.thumbnailPath = QStringLiteral("/data/Captures/") + record.idText() + "_thumb.jpg";
+    record.thumbnailPath = "/data/Captures/" + record.idText() + "_thumb.jpg";
     record.width = 3840;
     record.height = 2160;
     record.statusRaw = QStringLiteral("none");
@@ -28,163 +25,145 @@ CaptureRecord makeRecord(qint64 createdAtMs, bool pinned = false) {
     return record;
 }
 
-// Runs SQL on the store file behind the library's back.
-bool runSql(const QString& path, const char* sql) {
-    sqlite3* db = nullptr;
-    const bool ran = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                     sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ran;
+// Fills a store file with records behind the library's back.
+static bool insertDirectly(const QString& path, const QList<CaptureRecord>& records) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto opened = CaptureStore::open(path);
+    return opened.store && std::all_of(records.cbegin(), records.cend(),
+                                       [&](const auto& r) { return opened.store->insert(r); });
 }
-
-} // namespace
 
 class CaptureStoreTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void duplicateIdsAreRefused();
-    void newerSchemaIsUsedNotDiscarded();
-    void damagedStoreIsMovedAside_data();
-    void damagedStoreIsMovedAside();
-    void unusableFolderFallsBackToMemory();
-    void largeLibraryLoadsInFullNewestFirst();
-};
-
-void CaptureStoreTest::duplicateIdsAreRefused() {
-    auto store = CaptureStore::openInMemory();
-    QVERIFY(store);
-    CaptureRecord record = makeRecord(1000);
-    QVERIFY(store->insert(record));
-    record.imagePath = QStringLiteral("/elsewhere.png");
-    QVERIFY(!store->insert(record));
-    QCOMPARE(store->fetchAll().value_or(QList<CaptureRecord>()).size(), 1);
-    QCOMPARE(store->fetchAll()->first().imagePath, makeRecord(0).imagePath);
-    // The failed insert left no transaction open: later writes still work.
-    QVERIFY(store->insert(makeRecord(2000)));
-    QVERIFY(store->setPinned(record.id, true));
-    QVERIFY(store->fetchAll()->last().pinned);
-}
-
-void CaptureStoreTest::newerSchemaIsUsedNotDiscarded() {
-    test::LibraryFolders folders;
-    const QString path = folders.storeFile;
-    const CaptureRecord existing = makeRecord(5000);
-    QDir().mkpath(folders.baseFolder);
-    {
-        auto opened = CaptureStore::open(path);
-        QVERIFY(opened.store && opened.store->insert(existing));
+    void duplicateIdsAreRefused() {
+        auto store = CaptureStore::openInMemory();
+        QVERIFY(store);
+        CaptureRecord record = makeRecord(1000);
+        QVERIFY(store->insert(record));
+        record.imagePath = QStringLiteral("/elsewhere.png");
+        QVERIFY(!store->insert(record));
+        QCOMPARE(store->fetchAll().value_or(QList<CaptureRecord>()).size(), 1);
+        QCOMPARE(store->fetchAll()->first().imagePath, makeRecord(0).imagePath);
+        // The failed insert left no transaction open: later writes still work.
+        QVERIFY(store->insert(makeRecord(2000)));
+        QVERIFY(store->setPinned(record.id, true));
+        QVERIFY(store->fetchAll()->last().pinned);
     }
-    // What a later version might do: a new column with a default, a higher version.
-    QVERIFY(runSql(path, "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
-                         "PRAGMA user_version = 2;"));
 
-    CaptureRepository repository = folders.open();
-    QVERIFY(!repository.damagedStoreNotice());
-    QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{existing});
-    QVERIFY(test::storeCapture(repository));
-    QCOMPARE(repository.fetchAll().size(), 2);
-    QCOMPARE(CaptureStore::open(path).store->schemaVersion(), 2);
-}
+    void newerSchemaIsUsedNotDiscarded() {
+        test::LibraryFolders folders;
+        const CaptureRecord existing = makeRecord(5000);
+        QVERIFY(insertDirectly(folders.storeFile, {existing}));
+        // What a later version might do: a new column with a default, a higher version.
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(folders.storeFile).constData(), &db), SQLITE_OK);
+        const int altered =
+            sqlite3_exec(db,
+                         "ALTER TABLE CaptureRecord ADD COLUMN note TEXT NOT NULL DEFAULT '';"
+                         "PRAGMA user_version = 2;",
+                         nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QCOMPARE(altered, SQLITE_OK);
 
-void CaptureStoreTest::damagedStoreIsMovedAside_data() {
-    QTest::addColumn<QString>("damage");
-    QTest::newRow("truncated to half") << QStringLiteral("half");
-    QTest::newRow("truncated inside the header") << QStringLiteral("header");
-    QTest::newRow("random bytes") << QStringLiteral("random");
-}
-
-void CaptureStoreTest::damagedStoreIsMovedAside() {
-    QFETCH(QString, damage);
-    test::LibraryFolders folders;
-    const QString path = folders.storeFile;
-    {
-        // Enough records to span many pages, so that half a file loses table pages.
         CaptureRepository repository = folders.open();
-        auto opened = CaptureStore::open(path);
+        QVERIFY(!repository.damagedStoreNotice());
+        QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{existing});
+        QVERIFY(test::storeCapture(repository));
+        QCOMPARE(repository.fetchAll().size(), 2);
+        QCOMPARE(CaptureStore::open(folders.storeFile).store->schemaVersion(), 2);
+    }
+
+    void damagedStoreIsMovedAside_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("truncated to half") << QStringLiteral("half");
+        QTest::newRow("truncated inside the header") << QStringLiteral("header");
+        QTest::newRow("random bytes") << QStringLiteral("random");
+    }
+
+    void damagedStoreIsMovedAside() {
+        QFETCH(QString, damage);
+        test::LibraryFolders folders;
+        const QString path = folders.storeFile;
+        // Enough records to span many pages, so that half a file loses table pages.
+        QList<CaptureRecord> records;
         for (int i = 0; i < 400; ++i) {
-            QVERIFY(opened.store->insert(makeRecord(i * 1000)));
+            records << makeRecord(i * 1000);
         }
+        QVERIFY(insertDirectly(path, records));
+        QVERIFY(!QFileInfo::exists(path + "-wal"));
+        QByteArray bytes = test::readFile(path);
+        QVERIFY(bytes.size() > 40000);
+        if (damage == "half") {
+            bytes.truncate(bytes.size() / 2);
+        } else if (damage == "header") {
+            bytes.truncate(60);
+        } else {
+            bytes.resize(64 * 1024);
+            QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()),
+                                          bytes.size() / 4);
+        }
+        QVERIFY(test::writeFile(path, bytes));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
+        CaptureRepository repository = folders.open();
+        const auto notice = repository.damagedStoreNotice();
+        QVERIFY(notice);
+        const QStringList moved =
+            QDir(folders.baseFolder).entryList({"Vantrel.store.damaged-*"}, QDir::Files);
+        QCOMPARE(moved.size(), 1);
+        const QString movedPath = QDir(folders.baseFolder).filePath(moved.first());
+        QVERIFY2(notice->contains(movedPath), qPrintable(*notice));
+        QCOMPARE(test::readFile(movedPath), bytes);
+        // A working, empty library under the old name, and said once: the next start finds a
+        // sound store.
+        QVERIFY(repository.fetchAll().isEmpty());
+        QVERIFY(test::storeCapture(repository));
+        CaptureRepository next = folders.open();
+        QVERIFY(!next.damagedStoreNotice());
+        QCOMPARE(next.fetchAll().size(), 1);
     }
-    QVERIFY(!QFileInfo::exists(path + "-wal"));
-    QByteArray bytes = test::readFile(path);
-    QVERIFY(bytes.size() > 40000);
-    if (damage == "half") {
-        bytes.truncate(bytes.size() / 2);
-    } else if (damage == "header") {
-        bytes.truncate(60);
-    } else {
-        bytes.resize(64 * 1024);
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+
+    void unusableFolderFallsBackToMemory() {
+        test::LibraryFolders folders;
+        // A file where the library's folder should be: nothing can be created inside it.
+        QVERIFY(test::writeFile(folders.baseFolder, "not a folder"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
+        CaptureRepository repository = folders.open();
+        const auto notice = repository.damagedStoreNotice();
+        QVERIFY(notice && notice->contains(folders.storeFile));
+        QCOMPARE(test::readFile(folders.baseFolder), QByteArray("not a folder"));
+        // Captures still reach the save folder and the history of this run.
+        const auto record = test::storeCapture(repository);
+        QVERIFY(record);
+        QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{*record});
+        QCOMPARE(folders.capturesInSaveFolder().size(), 1);
     }
-    QVERIFY(test::writeFile(path, bytes));
 
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
-    CaptureRepository repository = folders.open();
-    const auto notice = repository.damagedStoreNotice();
-    QVERIFY(notice);
-    const QStringList moved =
-        QDir(folders.baseFolder).entryList({"Vantrel.store.damaged-*"}, QDir::Files);
-    QCOMPARE(moved.size(), 1);
-    const QString movedPath = QDir(folders.baseFolder).filePath(moved.first());
-    QVERIFY2(notice->contains(movedPath), qPrintable(*notice));
-    QCOMPARE(test::readFile(movedPath), bytes);
-
-    // A working, empty library under the old name, and said once: the next start finds a
-    // sound store.
-    QVERIFY(repository.fetchAll().isEmpty());
-    QVERIFY(test::storeCapture(repository));
-    CaptureRepository next = folders.open();
-    QVERIFY(!next.damagedStoreNotice());
-    QCOMPARE(next.fetchAll().size(), 1);
-}
-
-void CaptureStoreTest::unusableFolderFallsBackToMemory() {
-    test::LibraryFolders folders;
-    // A file where the library's folder should be: nothing can be created inside it.
-    QVERIFY(test::writeFile(folders.baseFolder, "not a folder"));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
-    CaptureRepository repository = folders.open();
-    const auto notice = repository.damagedStoreNotice();
-    QVERIFY(notice && notice->contains(folders.storeFile));
-    QCOMPARE(test::readFile(folders.baseFolder), QByteArray("not a folder"));
-    // Captures still reach the save folder and the history of this run.
-    const auto record = test::storeCapture(repository);
-    QVERIFY(record);
-    QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{*record});
-    QCOMPARE(folders.capturesInSaveFolder().size(), 1);
-}
-
-void CaptureStoreTest::largeLibraryLoadsInFullNewestFirst() {
-    constexpr int kRecords = 10000;
-    test::LibraryFolders folders;
-    QDir().mkpath(folders.baseFolder);
-    QList<CaptureRecord> inserted;
-    {
-        auto opened = CaptureStore::open(folders.storeFile);
+    void largeLibraryLoadsInFullNewestFirst() {
+        test::LibraryFolders folders;
+        QList<CaptureRecord> inserted;
         QRandomGenerator random(42);
-        for (int i = 0; i < kRecords; ++i) {
+        for (int i = 0; i < 10000; ++i) {
             // Times in random order, with repeats to exercise ties.
-            inserted << makeRecord(qint64(random.bounded(kRecords / 2)) * 1000, i % 7 == 0);
-            QVERIFY(opened.store->insert(inserted.last()));
+            inserted << makeRecord(qint64(random.bounded(5000)) * 1000, i % 7 == 0);
         }
+        QVERIFY(insertDirectly(folders.storeFile, inserted));
+        // Newest first; among equal times the later insert first.
+        QList<CaptureRecord> expected(inserted.crbegin(), inserted.crend());
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.createdAt > b.createdAt; });
+        CaptureRepository repository = folders.open();
+        QCOMPARE(repository.fetchAll(), expected);
+        // The history shows every record, and the pinned ones alone when filtered.
+        HistoryStore history(repository);
+        history.reload();
+        QCOMPARE(history.records(), expected);
+        history.setPinnedOnly(true);
+        QCOMPARE(history.count(), std::count_if(expected.cbegin(), expected.cend(),
+                                                [](const auto& r) { return r.pinned; }));
     }
-    // Newest first; among equal times the later insert first.
-    QList<CaptureRecord> expected = inserted;
-    std::reverse(expected.begin(), expected.end());
-    std::stable_sort(expected.begin(), expected.end(),
-                     [](const auto& a, const auto& b) { return a.createdAt > b.createdAt; });
-
-    CaptureRepository repository = folders.open();
-    QCOMPARE(repository.fetchAll(), expected);
-
-    // The history shows every record, and the pinned ones alone when filtered.
-    HistoryStore history(repository);
-    history.reload();
-    QCOMPARE(history.records(), expected);
-    history.setPinnedOnly(true);
-    QCOMPARE(history.count(), std::count_if(expected.cbegin(), expected.cend(),
-                                            [](const auto& r) { return r.pinned; }));
-}
+};
 
 QTEST_GUILESS_MAIN(CaptureStoreTest)
 #include "CaptureStoreTest.moc"

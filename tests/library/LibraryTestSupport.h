@@ -17,10 +17,9 @@ namespace ivra::test {
 // none), and a base folder for a persistent library.
 struct LibraryFolders {
     QTemporaryDir root;
-    QString saveFolder = root.filePath(QStringLiteral("Pictures"));
-    QString baseFolder = root.filePath(QStringLiteral("Vantrel"));
-    QString storeFile = root.filePath(QStringLiteral("Vantrel/Vantrel.store"));
-    QString settingsFile = root.filePath(QStringLiteral("Ivra.conf"));
+    QString saveFolder = root.filePath("Pictures"), baseFolder = root.filePath("Vantrel");
+    QString storeFile = root.filePath("Vantrel/Vantrel.store");
+    QString settingsFile = root.filePath("Ivra.conf");
     std::unique_ptr<SettingsStore> settings =
         std::make_unique<SettingsStore>(std::make_shared<platform::IniKeyValueStore>(settingsFile));
 
@@ -30,10 +29,9 @@ struct LibraryFolders {
             settings->setSaveDirectory(saveFolder);
         }
     }
-
     CaptureRepository open() const { return CaptureRepository(*settings, baseFolder); }
     QStringList capturesInSaveFolder() const {
-        return QDir(saveFolder).entryList({QStringLiteral("Ivra *.png")}, QDir::Files, QDir::Name);
+        return QDir(saveFolder).entryList({"Ivra *.png"}, QDir::Files, QDir::Name);
     }
     // Everything in the save folder, hidden temporary files included.
     QStringList allInSaveFolder() const {
@@ -48,8 +46,7 @@ inline QImage makePicture(int width, int height) {
     QPainter painter(&image);
     painter.setPen(Qt::white);
     painter.drawLine(0, 0, width - 1, height - 1);
-    painter.fillRect(QRect(width / 4, height / 4, std::max(1, width / 3), std::max(1, height / 3)),
-                     QColor(250, 200, 20));
+    painter.fillRect(width / 4, height / 4, width / 3 + 1, height / 3 + 1, QColor(250, 200, 20));
     return image;
 }
 
