@@ -20,7 +20,6 @@ class AnnotationModelTest : public QObject {
 private Q_SLOTS:
     void namesAndKeysPickTools_data();
     void namesAndKeysPickTools();
-    void newMarksTakeSizesInImagePixels();
     void undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps();
     void committingTextTrimsAndClosesTheField();
 };
@@ -66,7 +65,7 @@ void AnnotationModelTest::namesAndKeysPickTools() {
     QCOMPARE(ToolShortcut::forCharacter(latin.toUpper()), std::nullopt); // the caller folds case
 }
 
-void AnnotationModelTest::newMarksTakeSizesInImagePixels() {
+void AnnotationModelTest::undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps() {
     // A 2880-pixel image shown 1440 points wide: ratio 2.
     QCOMPARE(canvasRatio(2880, 1440), 2.0);
     QCOMPARE(canvasRatio(800, 0.25), 800.0); // a canvas never counts as under one point
@@ -74,9 +73,6 @@ void AnnotationModelTest::newMarksTakeSizesInImagePixels() {
         Annotation::makeDrawn(AnnotationTool::Arrow, {1, 2}, {3, 4}, AnnotationColor::Blue, 3, 2);
     QCOMPARE(arrow.lineWidth, 6.0);
     QVERIFY(!arrow.id.isNull() && arrow.id != rect().id);
-}
-
-void AnnotationModelTest::undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps() {
     AnnotationStore store;
     QSignalSpy undoable(&store, &AnnotationStore::canUndoChanged);
     const Annotation a = rect(), b = rect();

@@ -58,8 +58,7 @@ private Q_SLOTS:
     void init();
     void templatesRenderToFileNames_data();
     void templatesRenderToFileNames();
-    void writeFollowsTheExtensionReplacesAndFailsCleanly();
-    void jpegUsesTheQualitySettingAndFlattensOntoWhite();
+    void writeFollowsTheExtensionReplacesFailsCleanlyAndFlattensJpeg();
     void directSavesStayInTheFolderAndNeverReplaceAFile();
     void dialogIsUsedWhenAskedOrWithoutAFolder();
 
@@ -116,7 +115,7 @@ void ExportServiceTest::templatesRenderToFileNames() {
     QCOMPARE(render(nameTemplate, app, zone.toLatin1()), expected);
 }
 
-void ExportServiceTest::writeFollowsTheExtensionReplacesAndFailsCleanly() {
+void ExportServiceTest::writeFollowsTheExtensionReplacesFailsCleanlyAndFlattensJpeg() {
     SettingsStore store = settings();
     store.setText(SettingsStore::Keys::exportFormat, "jpeg"); // not what decides the bytes
     const ExportService service(store);
@@ -133,13 +132,10 @@ void ExportServiceTest::writeFollowsTheExtensionReplacesAndFailsCleanly() {
     // Nothing half-written is left behind, not even a temporary file.
     QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"a.JPG", "b.Jpeg", "c.tiff", "d"}));
-}
 
-void ExportServiceTest::jpegUsesTheQualitySettingAndFlattensOntoWhite() {
+    // JPEG follows the quality setting and flattens transparency onto white.
     QImage noisy(200, 150, QImage::Format_RGB32);
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noisy.bits()), 200 * 150);
-    SettingsStore store = settings();
-    const ExportService service(store);
     store.setDouble(SettingsStore::Keys::jpegQuality, 1.0);
     QVERIFY(service.write(noisy, folder("q.jpg")));
     const qint64 best = QFileInfo(folder("q.jpg")).size();
