@@ -108,8 +108,8 @@ void CrashReporterTest::uploadCarriesPathHeadersAndBodyUnchanged() {
              request.head.constData());
     QVERIFY(request.head.contains("\r\nContent-Type: application/json\r\n"));
     QVERIFY2(request.head.contains(authHeader("2.5.1")), request.head.constData());
-    QVERIFY(!request.head.toLower().contains("\ncookie:"));
-    QVERIFY(!request.head.toLower().contains("\nauthorization:"));
+    QVERIFY(!request.head.toLower().contains("\ncookie:") &&
+            !request.head.toLower().contains("\nauthorization:"));
     QCOMPARE(request.body, body);
     QVERIFY(!QFile::exists(crash.pendingPath()));
 
@@ -188,14 +188,6 @@ void CrashReporterTest::killedRunIsReportedAtTheNextStarts() {
     QVERIFY(report.contains(R"("frames":[])"));
     QVERIFY(!QFile::exists(m_child->sessionPath()));
     QCOMPARE(connectionsAfterSettling(), 0);
-
-    // The start after a clean quit sends the report and reports nothing new.
-    QCOMPARE(runChild(QStringLiteral("quit")), std::make_pair(false, 0));
-    QTRY_COMPARE(m_server->requests().size(), 1);
-    QCOMPARE(m_server->requests().first().body, report);
-    QVERIFY(m_server->requests().first().head.contains(authHeader(IVRA_VERSION)));
-    QVERIFY(!QFile::exists(m_child->pendingPath()));
-    QVERIFY(!QFile::exists(m_child->sessionPath()));
 }
 
 void CrashReporterTest::fatalEndIsReportedWithItsFrames_data() {
@@ -230,9 +222,8 @@ void CrashReporterTest::fatalEndIsReportedWithItsFrames() {
              QStringList({"pending.json", "session.open"}));
 
     const QByteArray report = test::readFile(m_child->pendingPath());
-    QJsonParseError error{};
-    const QJsonObject event = QJsonDocument::fromJson(report, &error).object();
-    QVERIFY2(error.error == QJsonParseError::NoError, report.constData());
+    const QJsonObject event = parseReport(report);
+    QVERIFY2(!event.isEmpty(), report.constData());
     QCOMPARE(event.keys().size(), 6);
     QCOMPARE(event["level"].toString(), QStringLiteral("error"));
     QCOMPARE(event["platform"].toString(), QStringLiteral("cocoa"));
@@ -256,6 +247,7 @@ void CrashReporterTest::fatalEndIsReportedWithItsFrames() {
     QCOMPARE(runChild(QStringLiteral("quit")), std::make_pair(false, 0));
     QTRY_COMPARE(m_server->requests().size(), 1);
     QCOMPARE(m_server->requests().first().body, report);
+    QVERIFY(m_server->requests().first().head.contains(authHeader(IVRA_VERSION)));
     QCOMPARE(exceptionOf(parseReport(test::readFile(m_child->pendingPath())))["type"].toString(),
              QStringLiteral("HardCrash"));
 }

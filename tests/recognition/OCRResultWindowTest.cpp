@@ -14,11 +14,9 @@ class OCRResultWindowTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void emptyResultShowsPlaceholderOnly();
-    void countsUserPerceivedCharacters_data();
-    void countsUserPerceivedCharacters();
-    void returnCopiesAndTheButtonStaysCopied();
-    void escapeClosesThePanel();
-    void aNewResultReplacesThePanel();
+    void countsAndCopiesTheText_data();
+    void countsAndCopiesTheText();
+    void panelsCloseAndGiveWayToNewResults();
 
 private:
     static QPushButton* copyButton(QWidget* panel) {
@@ -56,11 +54,12 @@ void OCRResultWindowTest::emptyResultShowsPlaceholderOnly() {
     QCOMPARE(copyButton(panel)->text(), QStringLiteral("Copy"));
 }
 
-void OCRResultWindowTest::countsUserPerceivedCharacters_data() {
+void OCRResultWindowTest::countsAndCopiesTheText_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("caption");
     QTest::newRow("ascii") << QStringLiteral("Save") << QStringLiteral("4 characters");
-    QTest::newRow("two lines") << QStringLiteral("Так\nНі") << QStringLiteral("6 characters");
+    QTest::newRow("two lines") << QStringLiteral("Open it\nВідкрити")
+                               << QStringLiteral("16 characters");
     QTest::newRow("combining accent")
         << QStringLiteral("Cafe\u0301") << QStringLiteral("4 characters");
     QTest::newRow("emoji sequence")
@@ -68,34 +67,27 @@ void OCRResultWindowTest::countsUserPerceivedCharacters_data() {
         << QStringLiteral("6 characters");
 }
 
-void OCRResultWindowTest::countsUserPerceivedCharacters() {
+void OCRResultWindowTest::countsAndCopiesTheText() {
     QFETCH(QString, text);
     QFETCH(QString, caption);
     OCRResultWindow window;
     window.show(text);
-    const auto* label = window.panel()->findChild<QLabel*>(QStringLiteral("OCRResultCount"));
+    QWidget* panel = shownPanel(window);
+    const auto* label = panel->findChild<QLabel*>(QStringLiteral("OCRResultCount"));
     QVERIFY(label);
     QCOMPARE(label->text(), caption);
-    QCOMPARE(window.panel()->findChild<QPlainTextEdit*>()->toPlainText(), text);
-}
+    auto* textArea = panel->findChild<QPlainTextEdit*>();
+    QCOMPARE(textArea->toPlainText(), text);
 
-void OCRResultWindowTest::returnCopiesAndTheButtonStaysCopied() {
-    const QString text = QStringLiteral("Open the folder\nВідкрити теку");
-    OCRResultWindow window;
-    window.show(text);
-    QWidget* panel = shownPanel(window);
+    // Return copies, and the button stays "Copied".
     QPushButton* copy = copyButton(panel);
-    QVERIFY(copy->isEnabled());
+    QVERIFY(copy->isEnabled() && copy->minimumWidth() >= 80);
     QCOMPARE(copy->text(), QStringLiteral("Copy"));
-    QVERIFY(copy->minimumWidth() >= 80);
-
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(panel->focusWidget(), Qt::Key_Return);
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
     QCOMPARE(copy->text(), QStringLiteral("Copied"));
-
-    // Return works while the text itself has focus too, and the button keeps its state.
-    auto* textArea = panel->findChild<QPlainTextEdit*>();
+    // Return works while the text itself has focus too.
     textArea->setFocus();
     QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
     QTest::keyClick(textArea, Qt::Key_Return);
@@ -104,29 +96,24 @@ void OCRResultWindowTest::returnCopiesAndTheButtonStaysCopied() {
     QVERIFY(panel->isVisible());
 }
 
-void OCRResultWindowTest::escapeClosesThePanel() {
+void OCRResultWindowTest::panelsCloseAndGiveWayToNewResults() {
     OCRResultWindow window;
     window.show(QStringLiteral("Escape me"));
     QWidget* panel = shownPanel(window);
     panel->findChild<QPlainTextEdit*>()->setFocus();
     QTest::keyClick(panel->focusWidget(), Qt::Key_Escape);
     QVERIFY(!panel->isVisible());
-
-    // The Close button does the same.
     window.show(QStringLiteral("Close me"));
     panel = shownPanel(window);
     QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("OCRResultClose")),
                       Qt::LeftButton);
     QVERIFY(!panel->isVisible());
-}
 
-void OCRResultWindowTest::aNewResultReplacesThePanel() {
-    OCRResultWindow window;
+    // A new result replaces a copied panel with a fresh one.
     window.show(QStringLiteral("first"));
     QPointer<QWidget> first = shownPanel(window);
     QTest::keyClick(first->focusWidget(), Qt::Key_Return);
     QCOMPARE(copyButton(first)->text(), QStringLiteral("Copied"));
-
     window.show(QStringLiteral("second"));
     QWidget* second = shownPanel(window);
     QVERIFY(second != first);

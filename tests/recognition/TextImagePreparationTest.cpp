@@ -32,7 +32,6 @@ class TextImagePreparationTest : public QObject {
 private Q_SLOTS:
     void everyGroundEndsUpDarkTextOnWhite();
     void thickStrokesStayInk();
-    void glyphHeightFollowsTextSize();
     void smallTextIsScaledUpWithinLimits();
     void translucentPixelsLieOnWhite();
 };
@@ -61,20 +60,6 @@ void TextImagePreparationTest::everyGroundEndsUpDarkTextOnWhite() {
         QVERIFY2(darkestIn(flat, QRect(i * partWidth, lineTop, partWidth, 14)) < 100,
                  qPrintable(QString::number(i)));
     }
-
-    // Light text on dark comes out as dark text on light does.
-    const QStringList lines = {QStringLiteral("Відкрити в Firefox")};
-    const QImage dark = flattened(renderedText(lines, 12, kMoon, kNight));
-    const QImage light = flattened(renderedText(lines, 12, kInk, kPaper));
-    QCOMPARE(dark.size(), light.size());
-    double difference = 0;
-    for (int y = 0; y < dark.height(); ++y) {
-        for (int x = 0; x < dark.width(); ++x) {
-            difference += std::abs(qGray(dark.pixel(x, y)) - qGray(light.pixel(x, y)));
-        }
-    }
-    difference /= dark.width() * dark.height();
-    QVERIFY2(difference < 2.0, qPrintable(QString::number(difference)));
 }
 
 void TextImagePreparationTest::thickStrokesStayInk() {
@@ -107,25 +92,6 @@ void TextImagePreparationTest::thickStrokesStayInk() {
     QVERIFY(inkPixels > 5000);
     QVERIFY2(keptInk > inkPixels * 98 / 100,
              qPrintable(QStringLiteral("%1 of %2").arg(keptInk).arg(inkPixels)));
-}
-
-void TextImagePreparationTest::glyphHeightFollowsTextSize() {
-    const QStringList lines = {QStringLiteral("Saved to Pictures"), QStringLiteral("Збережено")};
-    const auto small = estimateGlyphHeightPx(flattened(renderedText(lines, 12, kInk, kPaper)));
-    const auto large = estimateGlyphHeightPx(flattened(renderedText(lines, 12, kMoon, kNight, 2)));
-    QVERIFY(small && large);
-    QVERIFY2(*small >= 6 && *small <= 10, qPrintable(QString::number(*small)));
-    QVERIFY2(std::abs(*large / *small - 2.0) < 0.3, qPrintable(QString::number(*large)));
-
-    // Frames, rules and an empty ground are no text at all.
-    QImage frames(300, 200, QImage::Format_RGB32);
-    frames.fill(kPaper);
-    QPainter painter(&frames);
-    painter.setPen(kInk);
-    painter.drawRect(10, 10, 280, 180);
-    painter.drawLine(10, 50, 290, 50);
-    painter.end();
-    QVERIFY(!estimateGlyphHeightPx(flattened(frames)));
 }
 
 void TextImagePreparationTest::smallTextIsScaledUpWithinLimits() {
