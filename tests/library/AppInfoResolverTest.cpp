@@ -10,160 +10,139 @@
 
 using namespace ivra;
 
-namespace {
-
-// Two application folders as XDG lays them out: the user's, then the system's.
-struct ApplicationFolders {
-    QTemporaryDir root;
-    QString user = root.filePath("home/applications");
-    QString system = root.filePath("usr/share/applications");
-
-    void write(const QString& folder, const QString& relativePath, const QByteArray& text) const {
-        const QString path = QDir(folder).filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QVERIFY(test::writeFile(path, text));
-    }
-
-    AppInfoResolver resolver(const QString& locale = QString()) const {
-        return AppInfoResolver(platform::DesktopEntryIndex({user, system}, locale));
-    }
-};
-
-QRgb iconPixel(const QIcon& icon) {
-    return icon.pixmap(16, 16).toImage().pixel(8, 8);
+static std::optional<QString> optionalId(const QString& id) {
+    return id.isNull() ? std::nullopt : std::optional(id);
 }
 
-} // namespace
-
+// One scene for every case: two application folders as XDG lays them out (the user's, then
+// the system's), a small icon theme, and files outside both folders.
 class AppInfoResolverTest : public QObject {
     Q_OBJECT
+    QTemporaryDir m_root;
+    QString m_user = m_root.filePath("home/applications");
+    QString m_system = m_root.filePath("usr/share/applications");
+
+    bool write(const QString& folder, const QString& relativePath, const QByteArray& text) const {
+        const QString path = QDir(folder).filePath(relativePath);
+        return QDir().mkpath(QFileInfo(path).absolutePath()) && test::writeFile(path, text);
+    }
+    bool writeEntry(const QString& folder, const QString& id, const QByteArray& body) const {
+        return write(folder, id + ".desktop", "[Desktop Entry]\n" + body);
+    }
+    bool writeIcon(const QString& relativePath, Qt::GlobalColor colour) const {
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(colour);
+        const QString path = m_root.filePath(relativePath);
+        return QDir().mkpath(QFileInfo(path).absolutePath()) && image.save(path);
+    }
+
 private Q_SLOTS:
-    void names_data() {
-        QTest::addColumn<QByteArray>("entry"); // written as org.gnome.Files, unless empty
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("id"); // a null id stands for no source application
-        QTest::addColumn<QString>("name");
-        const QByteArray localized = "[Desktop Entry]\nName=Files\nName[uk]=Файли\n"
-                                     "Name[uk_UA]=Файли (UA)\nName[sr@latin]=Datoteke\n";
-        const QString files = QStringLiteral("org.gnome.Files");
-        QTest::newRow("country match") << localized << "uk_UA.UTF-8" << files << "Файли (UA)";
-        QTest::newRow("language match") << localized << "uk_PL.UTF-8" << files << "Файли";
-        QTest::newRow("modifier match") << localized << "sr_RS@latin" << files << "Datoteke";
-        QTest::newRow("no match") << localized << "de_DE.UTF-8" << files << "Files";
-        QTest::newRow("plain name") << QByteArray("[Desktop Entry]\nName = Text  Editor \n")
-                                    << "uk_UA" << files << "Text  Editor";
-        QTest::newRow("escapes") << QByteArray("[Desktop Entry]\nName=Tab\\there\\sand\\\\\n") << ""
-                                 << files << "Tab\there and\\";
-        QTest::newRow("other groups ignored, file name")
-            << QByteArray("# comment\n[Desktop Action new]\nName=New Window\n[Desktop Entry]\n")
-            << "" << files << files;
-        // Unknown applications: the last dotted part of the id, no icon.
-        const auto unknown = [](const char* row, const QString& id, const QString& name) {
-            QTest::newRow(row) << QByteArray() << QString() << id << name;
-        };
-        unknown("no source", QString(), "Screenshot");
-        unknown("empty source", "", "Screenshot");
-        unknown("dotted", "org.example.Sketchpad", "Sketchpad");
-        unknown("undotted", "gimp", "gimp");
-        unknown("trailing dot", "org.example.", "org.example.");
-    }
+    void initTestCase() {
+        QVERIFY(writeEntry(m_system, "org.gnome.Files",
+                           "Name=Files\nName[uk]=Файли\nName[uk_UA]=Файли (UA)\n"
+                           "Name[sr@latin]=Datoteke\n"));
+        QVERIFY(writeEntry(m_system, "org.example.Editor", "Name = Text  Editor \n"));
+        QVERIFY(writeEntry(m_system, "org.example.Escapes", "Name=Tab\\there\\sand\\\\\n"));
+        QVERIFY(write(m_system, "org.example.Actions.desktop",
+                      "# comment\n[Desktop Action new]\nName=New Window\n[Desktop Entry]\n"));
+        // The user's folder wins over the system's, and Hidden there removes the system's
+        // entry; subfolders become dashes in the id; a file without the main group is no entry.
+        QVERIFY(writeEntry(m_user, "firefox", "Name=My Firefox\n"));
+        QVERIFY(writeEntry(m_system, "firefox", "Name=Firefox\n"));
+        QVERIFY(writeEntry(m_user, "org.example.Old", "Hidden=true\n"));
+        QVERIFY(writeEntry(m_system, "org.example.Old", "Name=Old App\n"));
+        QVERIFY(writeEntry(m_system, "kde4/okular", "Name=Okular\n"));
+        QVERIFY(write(m_user, "broken.desktop", "Name=Broken\n"));
+        // Entries that ids must never reach.
+        QVERIFY(writeEntry(m_root.path(), "secret", "Name=Secret\n"));
+        QVERIFY(writeEntry(m_system, ".hidden", "Name=Dot\n"));
 
-    void names() {
-        QFETCH(QByteArray, entry);
-        QFETCH(QString, locale);
-        QFETCH(QString, id);
-        QFETCH(QString, name);
-        ApplicationFolders folders;
-        if (!entry.isEmpty()) {
-            folders.write(folders.system, "org.gnome.Files.desktop", entry);
-        }
-        const AppInfoResolver::Info info =
-            folders.resolver(locale).info(id.isNull() ? std::nullopt : std::optional(id));
-        QCOMPARE(info.name, name);
-        if (entry.isEmpty()) {
-            QVERIFY(info.icon.isNull());
-        }
-    }
-
-    void entryLookupFollowsTheFolderRules() {
-        ApplicationFolders folders;
-        // The user's folder wins over the system's.
-        folders.write(folders.user, "firefox.desktop", "[Desktop Entry]\nName=My Firefox\n");
-        folders.write(folders.system, "firefox.desktop", "[Desktop Entry]\nName=Firefox\n");
-        // Hidden in the user's folder removes the system's entry.
-        folders.write(folders.user, "org.example.Old.desktop", "[Desktop Entry]\nHidden=true\n");
-        folders.write(folders.system, "org.example.Old.desktop", "[Desktop Entry]\nName=Old App\n");
-        // Subfolders become dashes in the id.
-        folders.write(folders.system, "kde4/okular.desktop", "[Desktop Entry]\nName=Okular\n");
-        // A file without the main group is not an entry.
-        folders.write(folders.user, "broken.desktop", "Name=Broken\n");
-
-        AppInfoResolver resolver = folders.resolver();
-        QCOMPARE(resolver.info(QStringLiteral("firefox")).name, "My Firefox");
-        QCOMPARE(resolver.info(QStringLiteral("org.example.Old")).name, "Old");
-        QCOMPARE(resolver.info(QStringLiteral("kde4-okular")).name, "Okular");
-        QCOMPARE(resolver.info(QStringLiteral("broken")).name, "broken");
-        QCOMPARE(resolver.info(QStringLiteral("firefox.desktop")).name, "My Firefox");
-    }
-
-    void unsafeIdsNeverLeaveTheApplicationFolders() {
-        ApplicationFolders folders;
-        folders.write(folders.root.path(), "secret.desktop", "[Desktop Entry]\nName=Secret\n");
-        folders.write(folders.system, ".hidden.desktop", "[Desktop Entry]\nName=Dot\n");
-        platform::DesktopEntryIndex index({folders.system}, QString());
-        for (const QString& id : {QStringLiteral("../../../secret"), QStringLiteral("../../secret"),
-                                  QStringLiteral(".hidden"), QStringLiteral("/etc/passwd")}) {
-            QVERIFY2(!index.find(id), qPrintable(id));
-        }
-    }
-
-    void iconsFromFilesAndTheTheme() {
-        ApplicationFolders folders;
-        const auto saveIcon = [&](const QString& relativePath, Qt::GlobalColor colour) {
-            QImage image(32, 32, QImage::Format_ARGB32);
-            image.fill(colour);
-            const QString path = folders.root.filePath(relativePath);
-            return QDir().mkpath(QFileInfo(path).absolutePath()) && image.save(path);
-        };
-        QVERIFY(saveIcon("sketch.png", Qt::red));
-        // A small icon theme with one application icon.
-        QVERIFY(saveIcon("icons/ivratest/32x32/apps/org.example.Paint.png", Qt::blue));
-        folders.write(folders.root.filePath("icons"), "ivratest/index.theme",
+        QVERIFY(writeIcon("sketch.png", Qt::red));
+        QVERIFY(writeIcon("icons/ivratest/32x32/apps/org.example.Paint.png", Qt::blue));
+        QVERIFY(write(m_root.filePath("icons"), "ivratest/index.theme",
                       "[Icon Theme]\nName=Ivra Test\nDirectories=32x32/apps\n\n"
-                      "[32x32/apps]\nSize=32\nType=Fixed\n");
-        QIcon::setThemeSearchPaths({folders.root.filePath("icons")});
+                      "[32x32/apps]\nSize=32\nType=Fixed\n"));
+        QIcon::setThemeSearchPaths({m_root.filePath("icons")});
         QIcon::setThemeName(QStringLiteral("ivratest"));
         const QList<std::pair<QString, QString>> icons{
-            {"sketch", folders.root.filePath("sketch.png")},
+            {"sketch", m_root.filePath("sketch.png")},
             {"nowhere", "/no/such/icon.png"},
             {"org.example.Paint", "org.example.Paint"},
             {"org.example.Draw", "org.example.Paint.png"},
             {"org.example.Blank", "org.example.Unthemed"}};
         for (const auto& [id, icon] : icons) {
-            folders.write(folders.system, id + ".desktop",
-                          "[Desktop Entry]\nName=" + id.toUtf8() + "\nIcon=" + icon.toUtf8() +
-                              "\n");
+            QVERIFY(writeEntry(m_system, id, "Name=" + id.toUtf8() + "\nIcon=" + icon.toUtf8()));
         }
+    }
 
-        AppInfoResolver resolver = folders.resolver();
-        QCOMPARE(iconPixel(resolver.info(QStringLiteral("sketch")).icon), qRgb(255, 0, 0));
-        QVERIFY(resolver.info(QStringLiteral("nowhere")).icon.isNull());
-        QCOMPARE(iconPixel(resolver.info(QStringLiteral("org.example.Paint")).icon),
-                 qRgb(0, 0, 255));
-        QCOMPARE(iconPixel(resolver.info(QStringLiteral("org.example.Draw")).icon),
-                 qRgb(0, 0, 255));
-        QVERIFY(resolver.info(QStringLiteral("org.example.Blank")).icon.isNull());
+    void names_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("id"); // a null id stands for no source application
+        QTest::addColumn<QString>("name");
+        const auto row = [](const char* name, const QString& locale, const QString& id,
+                            const QString& expected) {
+            QTest::newRow(name) << locale << id << expected;
+        };
+        const QString files = QStringLiteral("org.gnome.Files");
+        row("country match", "uk_UA.UTF-8", files, "Файли (UA)");
+        row("language match", "uk_PL.UTF-8", files, "Файли");
+        row("modifier match", "sr_RS@latin", files, "Datoteke");
+        row("no match", "de_DE.UTF-8", files, "Files");
+        row("plain name, trimmed", "uk_UA", "org.example.Editor", "Text  Editor");
+        row("escapes", "", "org.example.Escapes", "Tab\there and\\");
+        row("other groups ignored, file name", "", "org.example.Actions", "org.example.Actions");
+        row("user's entry first", "", "firefox", "My Firefox");
+        row("id with suffix", "", "firefox.desktop", "My Firefox");
+        row("hidden by the user", "", "org.example.Old", "Old");
+        row("subfolder", "", "kde4-okular", "Okular");
+        row("no main group", "", "broken", "broken");
+        row("no source", "", QString(), "Screenshot");
+        row("empty source", "", "", "Screenshot");
+        row("unknown, last dotted part", "", "org.example.Sketchpad", "Sketchpad");
+        row("unknown, undotted", "", "gimp", "gimp");
+        row("unknown, trailing dot", "", "org.example.", "org.example.");
+    }
+
+    void names() {
+        QFETCH(QString, locale);
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        AppInfoResolver resolver(platform::DesktopEntryIndex({m_user, m_system}, locale));
+        QCOMPARE(resolver.info(optionalId(id)).name, name);
+    }
+
+    void icons_data() {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QRgb>("colour"); // 0 for no icon
+        QTest::newRow("file") << "sketch" << qRgb(255, 0, 0);
+        QTest::newRow("missing file") << "nowhere" << QRgb(0);
+        QTest::newRow("theme") << "org.example.Paint" << qRgb(0, 0, 255);
+        QTest::newRow("theme, with suffix") << "org.example.Draw" << qRgb(0, 0, 255);
+        QTest::newRow("not in the theme") << "org.example.Blank" << QRgb(0);
+        QTest::newRow("unknown application") << "org.example.Sketchpad" << QRgb(0);
+        QTest::newRow("no source") << QString() << QRgb(0);
+    }
+
+    void icons() {
+        QFETCH(QString, id);
+        QFETCH(QRgb, colour);
+        AppInfoResolver resolver(platform::DesktopEntryIndex({m_user, m_system}, QString()));
+        const QIcon icon = resolver.info(optionalId(id)).icon;
+        QCOMPARE(icon.isNull() ? QRgb(0) : icon.pixmap(16, 16).toImage().pixel(8, 8), colour);
+    }
+
+    void unsafeIdsNeverLeaveTheApplicationFolders() {
+        platform::DesktopEntryIndex index({m_system}, QString());
+        for (const char* id : {"../../../secret", "../../secret", ".hidden", "/etc/passwd"}) {
+            QVERIFY2(!index.find(QString::fromLatin1(id)), id);
+        }
     }
 
     void environmentFoldersAreUsed() {
-        ApplicationFolders folders;
-        folders.write(folders.system, "org.example.Viewer.desktop",
-                      "[Desktop Entry]\nName=Viewer\nName[uk]=Переглядач\n");
-        qputenv("XDG_DATA_DIRS", QFile::encodeName(QFileInfo(folders.system).absolutePath()));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(QFileInfo(m_system).absolutePath()));
         qputenv("LC_ALL", "");
         qputenv("LC_MESSAGES", "uk_UA.UTF-8");
-        AppInfoResolver resolver;
-        QCOMPARE(resolver.info(QStringLiteral("org.example.Viewer")).name, "Переглядач");
+        QCOMPARE(AppInfoResolver().info(QStringLiteral("org.gnome.Files")).name, "Файли (UA)");
     }
 };
 

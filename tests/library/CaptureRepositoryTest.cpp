@@ -28,7 +28,6 @@ private Q_SLOTS:
         QVERIFY(record);
         QCOMPARE(notifications->count(), 1);
         QCOMPARE(QSize(record->width, record->height), picture.size());
-        QCOMPARE(record->createdAt, createdAt);
         QCOMPARE(QFileInfo(record->imagePath).absolutePath(), folders.saveFolder);
         QCOMPARE(record->thumbnailPath,
                  QDir(folders.baseFolder).filePath("Captures/" + record->idText() + "_thumb.jpg"));
@@ -38,7 +37,12 @@ private Q_SLOTS:
         QVERIFY(test::readFile(record->thumbnailPath).startsWith("\xFF\xD8"));
         QCOMPARE(QImageReader(record->thumbnailPath).size(), QSize(240, 155));
         // What the next start reads back.
-        QCOMPARE(folders.open().fetchAll(), QList<CaptureRecord>{*record});
+        const auto all = folders.open().fetchAll();
+        QCOMPARE(all, QList<CaptureRecord>{*record}); // records compare by id alone
+        QCOMPARE(all.first().imagePath, record->imagePath);
+        QCOMPARE(all.first().thumbnailPath, record->thumbnailPath);
+        QCOMPARE(all.first().createdAt, createdAt);
+        QCOMPARE(all.first().sourceAppBundleID, record->sourceAppBundleID);
 
         // A capture without a source application is stored and listed like any other; one
         // without a valid time takes the present moment.
