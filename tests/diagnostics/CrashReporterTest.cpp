@@ -43,7 +43,10 @@ private Q_SLOTS:
     void fatalEndIsReportedWithItsFrames();
 
 private:
-    CrashReporter reporter(const QString& endpoint);
+    CrashReporter reporter(const QString& endpoint) {
+        return CrashReporter(
+            {m_root->filePath("data/Vantrel/crash"), "2.5.1", endpoint, kPublicKey});
+    }
     // Runs the helper through the application's start-up and end while this event loop
     // serves the endpoint: whether it died of a signal, and the signal or exit code.
     std::pair<bool, int> runChild(const QString& mode);
@@ -67,10 +70,6 @@ void CrashReporterTest::init() {
     qputenv("IVRA_CRASH_ENDPOINT", m_server->baseUrl().toUtf8());
     qputenv("IVRA_CRASH_PUBLIC_KEY", kPublicKey.toUtf8());
     m_child = std::make_unique<CrashReporter>(CrashReporter::forApplication());
-}
-
-CrashReporter CrashReporterTest::reporter(const QString& endpoint) {
-    return CrashReporter({m_root->filePath("data/Vantrel/crash"), "2.5.1", endpoint, kPublicKey});
 }
 
 std::pair<bool, int> CrashReporterTest::runChild(const QString& mode) {

@@ -3,6 +3,7 @@
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -175,7 +176,9 @@ void OCRServiceTest::nullImageIsAnError() {
 
 void OCRServiceTest::missingLanguageDataIsReported() {
     // A thread of its own gets an engine of its own, loaded from the empty folder.
-    const QByteArray savedPrefix = qgetenv("TESSDATA_PREFIX");
+    const auto restore = qScopeGuard([saved = qgetenv("TESSDATA_PREFIX")] {
+        saved.isNull() ? qunsetenv("TESSDATA_PREFIX") : qputenv("TESSDATA_PREFIX", saved);
+    });
     qputenv("TESSDATA_PREFIX", QFile::encodeName(m_dir.path()));
     const QString path = m_dir.filePath(QStringLiteral("words.png"));
     QVERIFY(renderedText({QStringLiteral("Words")}, 16, kInk, kPaper).save(path));
@@ -186,11 +189,6 @@ void OCRServiceTest::missingLanguageDataIsReported() {
         result = OCRService::recognizeTextBlocking(QImage(path));
         command = runCommand(path);
     }).join();
-    if (savedPrefix.isNull()) {
-        qunsetenv("TESSDATA_PREFIX");
-    } else {
-        qputenv("TESSDATA_PREFIX", savedPrefix);
-    }
 
     QCOMPARE(result.error, RecognitionError::EngineUnavailable);
     QCOMPARE(command.status, 1);
