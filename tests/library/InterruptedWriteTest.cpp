@@ -1,5 +1,10 @@
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -9,6 +14,34 @@
 #include "support/TestSupport.h"
 
 using namespace ivra;
+
+// The same executable, started with "loop <base folder> <settings file>", stores 1920x1080
+// captures (megabytes each) forever, printing "inserted" after each; started with "limited
+// <base folder> <settings file> <max file bytes>", it stores one capture with files capped at
+// that size (as on a full disk) and prints "stored" or "refused".
+static int runInsertHelper(const QStringList& args) {
+    SettingsStore settings(std::make_shared<platform::IniKeyValueStore>(args[3]));
+    CaptureRepository repository(settings, args[2]);
+    repository.setRetentionLimit(std::nullopt);
+    // Pixels that barely compress: the PNG is megabytes, so writing it takes a while.
+    QImage picture(1920, 1080, QImage::Format_RGB32);
+    QRandomGenerator(12345).fillRange(reinterpret_cast<quint32*>(picture.bits()),
+                                      picture.sizeInBytes() / 4);
+    if (args[1] == QLatin1String("limited") && args.size() == 5) {
+        // Writes past the limit fail with EFBIG instead of killing the process.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{args[4].toULongLong(), args[4].toULongLong()};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool stored = repository.insert(picture, std::nullopt, {}).has_value();
+        std::printf("%s\n", stored ? "stored" : "refused");
+        return 0;
+    }
+    while (repository.insert(picture, std::nullopt, {})) {
+        std::printf("inserted\n");
+        std::fflush(stdout);
+    }
+    return 1;
+}
 
 // Every PNG in the save folder decodes completely, and every record points at one.
 static void verifyConsistent(const test::LibraryFolders& folders) {
@@ -45,7 +78,8 @@ private Q_SLOTS:
         qsizetype storedBefore = 0;
         for (int round = 0; round < 6; ++round) {
             QProcess helper;
-            helper.start(IVRA_INSERT_HELPER, {"loop", folders.baseFolder, folders.settingsFile});
+            helper.start(QCoreApplication::applicationFilePath(),
+                         {"loop", folders.baseFolder, folders.settingsFile});
             // Time one insert, then kill the next one late in its course, where the files are
             // written and the record is saved.
             QVERIFY(nextLine(helper));
@@ -71,8 +105,9 @@ private Q_SLOTS:
         test::LibraryFolders folders;
         folders.open(); // the store exists before the disk fills
         // Room for the store, not for the capture's PNG.
-        const auto result = test::runProcess(
-            IVRA_INSERT_HELPER, {"limited", folders.baseFolder, folders.settingsFile, "200000"});
+        const auto result =
+            test::runProcess(QCoreApplication::applicationFilePath(),
+                             {"limited", folders.baseFolder, folders.settingsFile, "200000"});
         QCOMPARE(result.standardOutput.trimmed(), QByteArray("refused"));
         QVERIFY(folders.allInSaveFolder().isEmpty());
         CaptureRepository repository = folders.open();
@@ -81,5 +116,13 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(InterruptedWriteTest)
+int main(int argc, char** argv) {
+    if (argc >= 4 && (qstrcmp(argv[1], "loop") == 0 || qstrcmp(argv[1], "limited") == 0)) {
+        QGuiApplication app(argc, argv);
+        return runInsertHelper(app.arguments());
+    }
+    QCoreApplication app(argc, argv);
+    InterruptedWriteTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "InterruptedWriteTest.moc"
