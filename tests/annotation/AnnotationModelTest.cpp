@@ -1,4 +1,3 @@
-#include <QSignalSpy>
 #include <QTest>
 
 #include "annotation/AnnotationStore.h"
@@ -20,8 +19,7 @@ class AnnotationModelTest : public QObject {
 private Q_SLOTS:
     void namesAndKeysPickTools_data();
     void namesAndKeysPickTools();
-    void undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps();
-    void committingTextTrimsAndClosesTheField();
+    void storeUndoesFieldsMarksAndStepsAndCommitsTrimmedText();
 };
 
 void AnnotationModelTest::namesAndKeysPickTools_data() {
@@ -65,7 +63,7 @@ void AnnotationModelTest::namesAndKeysPickTools() {
     QCOMPARE(ToolShortcut::forCharacter(latin.toUpper()), std::nullopt); // the caller folds case
 }
 
-void AnnotationModelTest::undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps() {
+void AnnotationModelTest::storeUndoesFieldsMarksAndStepsAndCommitsTrimmedText() {
     // A 2880-pixel image shown 1440 points wide: ratio 2.
     QCOMPARE(canvasRatio(2880, 1440), 2.0);
     QCOMPARE(canvasRatio(800, 0.25), 800.0); // a canvas never counts as under one point
@@ -73,12 +71,11 @@ void AnnotationModelTest::undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps()
         Annotation::makeDrawn(AnnotationTool::Arrow, {1, 2}, {3, 4}, AnnotationColor::Blue, 3, 2);
     QCOMPARE(arrow.lineWidth, 6.0);
     QVERIFY(!arrow.id.isNull() && arrow.id != rect().id);
+
     AnnotationStore store;
-    QSignalSpy undoable(&store, &AnnotationStore::canUndoChanged);
     const Annotation a = rect(), b = rect();
     store.append(a);
     store.append(b);
-    QCOMPARE(undoable.count(), 1); // the toolbar's button wakes once
 
     store.openTextField({1, 1});
     store.setPendingText("abc");
@@ -91,13 +88,11 @@ void AnnotationModelTest::undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps()
     store.undo();
     store.undo(); // nothing left: harmless
     QVERIFY(store.annotations().isEmpty() && !store.canUndo());
-    QCOMPARE(undoable.count(), 2);
 
     store.openTextField({40, 50}); // a field alone is something to undo
     QVERIFY(store.canUndo());
     store.undo();
     QVERIFY(!store.canUndo());
-    QCOMPARE(undoable.count(), 4);
 
     // Steps number from the steps still present: after undoing step 3 the next is 3 again.
     store.append(rect());
@@ -108,10 +103,7 @@ void AnnotationModelTest::undoTakesTheOpenFieldFirstThenOneMarkAtATimeAndSteps()
     store.appendStep({40, 10}, 2);
     QCOMPARE(store.annotations().last().number, 3);
     QCOMPARE(store.annotations().last().lineWidth, 6.0);
-}
 
-void AnnotationModelTest::committingTextTrimsAndClosesTheField() {
-    AnnotationStore store;
     QVERIFY(!store.commitPendingText(1));
     store.setPendingText("typed into nothing"); // no text without an open field
     QCOMPARE(store.pendingText(), QString());
@@ -124,7 +116,7 @@ void AnnotationModelTest::committingTextTrimsAndClosesTheField() {
     store.setPendingText(" \t\n two words \r\n");
     QVERIFY(store.commitPendingText(2));
     QCOMPARE(store.pendingTextLocation(), std::nullopt);
-    const Annotation& label = store.annotations().value(0);
+    const Annotation& label = store.annotations().last();
     QCOMPARE(label.text, QString("two words"));
     QCOMPARE(label.points, QList<QPointF>{QPointF(20, 30)});
     QCOMPARE(label.fontSize, 50.0);
@@ -135,7 +127,7 @@ void AnnotationModelTest::committingTextTrimsAndClosesTheField() {
     store.setPendingText(" \t ");
     QVERIFY(!store.commitPendingText(1));
     QCOMPARE(store.pendingTextLocation(), std::nullopt);
-    QCOMPARE(store.annotations().size(), 1);
+    QCOMPARE(store.annotations().last().text, QString("two words"));
 }
 
 QTEST_GUILESS_MAIN(AnnotationModelTest)

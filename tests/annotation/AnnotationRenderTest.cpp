@@ -81,10 +81,9 @@ class AnnotationRenderTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void marksKeepTheirShapesBadgesAndLabelsShowTheirText();
-    void viewScalesImagePixelsAndCheckerboardOntoTheTarget();
+    void viewScalesOntoTheTargetAndFlatteningMatchesItKeepingTheImagesTraits();
     void keptFramesGiveTheSamePixels_data();
     void keptFramesGiveTheSamePixels();
-    void flatteningKeepsSizeDensityTransparencyAndTheCallersImage();
     void blurChangesExactlyItsRegionAndEqualsThatPartOfTheWholeBlurred();
 };
 
@@ -163,15 +162,14 @@ void AnnotationRenderTest::marksKeepTheirShapesBadgesAndLabelsShowTheirText() {
             digit.height() >= 12);
 }
 
-void AnnotationRenderTest::viewScalesImagePixelsAndCheckerboardOntoTheTarget() {
+void AnnotationRenderTest::viewScalesOntoTheTargetAndFlatteningMatchesItKeepingTheImagesTraits() {
     const Annotation line = mark(AnnotationTool::Line, {{0, 101}, {400, 101}}, 4);
     const Annotation draft =
         mark(AnnotationTool::Line, {{201, 0}, {201, 200}}, 4, AnnotationColor::Blue);
     const QImage screen =
         frameOn(filled(220, 120, Qt::transparent, kPremultiplied),
                 {filled(400, 200, Qt::white), {line}, draft, false}, QRectF(10, 10, 200, 100));
-    QVERIFY(sameColor(screen.pixel(50, 60), kRed));
-    QVERIFY(sameColor(screen.pixel(50, 30), Qt::white));
+    QVERIFY(sameColor(screen.pixel(50, 60), kRed) && sameColor(screen.pixel(50, 30), Qt::white));
     QVERIFY(sameColor(screen.pixel(110, 60), toQColor(AnnotationColor::Blue)));      // draft on top
     QVERIFY(qAlpha(screen.pixel(5, 60)) == 0 && qAlpha(screen.pixel(215, 60)) == 0); // clipped
 
@@ -185,6 +183,46 @@ void AnnotationRenderTest::viewScalesImagePixelsAndCheckerboardOntoTheTarget() {
     const QColor light = QColor::fromRgbF(0.82f, 0.82f, 0.82f);
     QVERIFY(sameColor(cells.pixel(17, 9), dark, 1) && sameColor(cells.pixel(18, 9), light, 1));
     QVERIFY(sameColor(cells.pixel(27, 27), dark, 1) && sameColor(cells.pixel(9, 27), light, 1));
+
+    // What the screen shows at scale 1 is what flattening gives.
+    for (const bool translucent : {false, true}) {
+        const QImage base = detailed(400, 300, translucent);
+        RenderCache cache;
+        const QImage shown = frameOn(filled(400, 300, Qt::transparent, kPremultiplied),
+                                     {base, everyTool(), std::nullopt, false}, base.rect(), cache);
+        QCOMPARE(composite(base, everyTool(), cache).convertToFormat(kPremultiplied), shown);
+    }
+
+    // A capture of a high-density screen: marks are in pixels whatever the image's density.
+    QImage base = detailed(100, 80);
+    base.setDevicePixelRatio(2);
+    const QImage result =
+        composite(base, {mark(AnnotationTool::Line, {{10, 40.5}, {90, 40.5}}, 6)});
+    for (const QPoint inside : {QPoint(12, 38), QPoint(50, 40), QPoint(88, 42)}) {
+        QCOMPARE(result.pixelColor(inside), kRed);
+    }
+    QVERIFY(QRect(6, 36, 88, 9).contains(differences(base, result).first));
+    QCOMPARE(result.devicePixelRatio(), 2.0);
+    QVERIFY(!result.hasAlphaChannel()); // opaque in, opaque out: PNG without alpha
+    const QList<Annotation> overflowing{
+        mark(AnnotationTool::Line, {{-50, -50}, {500, 500}}, 8),
+        *Annotation::makeText({0, 0}, "overflowing label", AnnotationColor::Blue, 8, 1)};
+    QCOMPARE(composite(detailed(1, 1), overflowing).size(), QSize(1, 1));
+    // Drawing never reaches the caller's pixels, even in a format that could share them.
+    for (const auto format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+        const QImage image = detailed(50, 50, true).convertToFormat(format);
+        const QImage before = image.copy();
+        QVERIFY(composite(image, {mark(AnnotationTool::Line, {{0, 25}, {50, 25}}, 5)}) != before);
+        QCOMPARE(image, before);
+    }
+
+    // Transparent areas stay transparent where no mark covers them.
+    QImage clear = filled(60, 60, Qt::transparent, QImage::Format_ARGB32);
+    clear.setPixelColor(5, 5, QColor(0, 255, 0, 128)); // a half-transparent pixel of the subject
+    const QImage over = composite(clear, {mark(AnnotationTool::Line, {{30.5, 0}, {30.5, 60}}, 4)});
+    QVERIFY(qAlpha(over.pixel(10, 30)) == 0 && qAlpha(over.pixel(50, 50)) == 0);
+    QCOMPARE(over.pixelColor(30, 30), kRed);
+    QVERIFY(over.pixelColor(5, 5).alpha() == 128 && over.pixelColor(5, 5).green() >= 253);
 }
 
 void AnnotationRenderTest::keptFramesGiveTheSamePixels_data() {
@@ -243,50 +281,6 @@ void AnnotationRenderTest::keptFramesGiveTheSamePixels() {
     QGuiApplication::setFont(original);
     view.annotations.clear();
     check();
-}
-
-void AnnotationRenderTest::flatteningKeepsSizeDensityTransparencyAndTheCallersImage() {
-    // What the screen shows at scale 1 is what flattening gives.
-    for (const bool translucent : {false, true}) {
-        const QImage base = detailed(400, 300, translucent);
-        RenderCache cache;
-        const QImage shown = frameOn(filled(400, 300, Qt::transparent, kPremultiplied),
-                                     {base, everyTool(), std::nullopt, false}, base.rect(), cache);
-        QCOMPARE(composite(base, everyTool(), cache)
-                     .convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                 shown);
-    }
-
-    // A capture of a high-density screen: marks are in pixels whatever the image's density.
-    QImage base = detailed(100, 80);
-    base.setDevicePixelRatio(2);
-    const QImage result =
-        composite(base, {mark(AnnotationTool::Line, {{10, 40.5}, {90, 40.5}}, 6)});
-    for (const QPoint inside : {QPoint(12, 38), QPoint(50, 40), QPoint(88, 42)}) {
-        QCOMPARE(result.pixelColor(inside), kRed);
-    }
-    QVERIFY(QRect(6, 36, 88, 9).contains(differences(base, result).first));
-    QCOMPARE(result.devicePixelRatio(), 2.0);
-    QVERIFY(!result.hasAlphaChannel()); // opaque in, opaque out: PNG without alpha
-    const QList<Annotation> overflowing{
-        mark(AnnotationTool::Line, {{-50, -50}, {500, 500}}, 8),
-        *Annotation::makeText({0, 0}, "overflowing label", AnnotationColor::Blue, 8, 1)};
-    QCOMPARE(composite(detailed(1, 1), overflowing).size(), QSize(1, 1));
-    // Drawing never reaches the caller's pixels, even in a format that could share them.
-    for (const auto format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
-        const QImage image = detailed(50, 50, true).convertToFormat(format);
-        const QImage before = image.copy();
-        QVERIFY(composite(image, {mark(AnnotationTool::Line, {{0, 25}, {50, 25}}, 5)}) != before);
-        QCOMPARE(image, before);
-    }
-
-    // Transparent areas stay transparent where no mark covers them.
-    QImage clear = filled(60, 60, Qt::transparent, QImage::Format_ARGB32);
-    clear.setPixelColor(5, 5, QColor(0, 255, 0, 128)); // a half-transparent pixel of the subject
-    const QImage over = composite(clear, {mark(AnnotationTool::Line, {{30.5, 0}, {30.5, 60}}, 4)});
-    QVERIFY(qAlpha(over.pixel(10, 30)) == 0 && qAlpha(over.pixel(50, 50)) == 0);
-    QCOMPARE(over.pixelColor(30, 30), kRed);
-    QVERIFY(over.pixelColor(5, 5).alpha() == 128 && over.pixelColor(5, 5).green() >= 253);
 }
 
 void AnnotationRenderTest::blurChangesExactlyItsRegionAndEqualsThatPartOfTheWholeBlurred() {

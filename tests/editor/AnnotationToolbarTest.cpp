@@ -51,12 +51,11 @@ struct Window {
 class AnnotationToolbarTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void controlsComeInOrderWithTheirTexts();
+    void controlsComeInOrderWithTheirTextsAndSymbols();
     void buttonsAndShortcutsDriveTheStoreAndTheHost();
-    void everySymbolIsDrawnInItsColour();
 };
 
-void AnnotationToolbarTest::controlsComeInOrderWithTheirTexts() {
+void AnnotationToolbarTest::controlsComeInOrderWithTheirTextsAndSymbols() {
     AnnotationStore store;
     Host host;
     AnnotationToolbar toolbar(store, host.all());
@@ -85,6 +84,31 @@ void AnnotationToolbarTest::controlsComeInOrderWithTheirTexts() {
     };
     for (const auto& [name, tip] : tips) {
         QCOMPARE(toolbar.findChild<QAbstractButton*>(name)->toolTip(), tip);
+    }
+
+    QStringList used;
+    for (const AnnotationTool tool : kAllAnnotationTools) {
+        used << AnnotationToolbar::toolSymbol(tool);
+    }
+    used << QStringLiteral("arrow.uturn.backward wand.and.stars text.viewfinder doc.on.doc "
+                           "square.and.arrow.down checkmark.circle.fill xmark")
+                .split(' ');
+    QCOMPARE(QSet<QString>(used.begin(), used.end()).size(), used.size()); // one icon per name
+
+    const QColor green(74, 222, 128);
+    for (const QString& name : used) {
+        const QImage icon = SymbolIcon::render(name, 16, green, 2); // a scale-2 screen
+        QCOMPARE(icon.size(), QSize(32, 32));
+        int inked = 0;
+        for (int i = 0; i < 32 * 32; ++i) {
+            const QColor pixel = icon.pixelColor(i % 32, i / 32);
+            inked += pixel.alpha() >= 128 ? 1 : 0;
+            // Exact where opaque, but for blending's rounding.
+            QVERIFY(pixel.alpha() < 255 || (qAbs(pixel.green() - green.green()) <= 2 &&
+                                            qAbs(pixel.red() - green.red()) <= 2));
+        }
+        // Visible, and an icon rather than a filled square or a corner of one.
+        QVERIFY2(inked > 40 && inked < 32 * 32 * 3 / 4, qPrintable(name));
     }
 }
 
@@ -145,36 +169,6 @@ void AnnotationToolbarTest::buttonsAndShortcutsDriveTheStoreAndTheHost() {
     QTest::keyClick(minimal.elsewhere, Qt::Key_S, Qt::ControlModifier);
     QTest::keyClick(minimal.elsewhere, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(bare.copy, 1);
-}
-
-void AnnotationToolbarTest::everySymbolIsDrawnInItsColour() {
-    QStringList used;
-    for (const AnnotationTool tool : kAllAnnotationTools) {
-        used << AnnotationToolbar::toolSymbol(tool);
-    }
-    used << QStringLiteral("arrow.uturn.backward wand.and.stars text.viewfinder doc.on.doc "
-                           "square.and.arrow.down checkmark.circle.fill xmark")
-                .split(' ');
-    QCOMPARE(QSet<QString>(used.begin(), used.end()).size(), used.size()); // one icon per name
-
-    const QColor green(74, 222, 128);
-    for (const QString& name : used) {
-        const QImage icon = SymbolIcon::render(name, 16, green, 2); // a scale-2 screen
-        QCOMPARE(icon.size(), QSize(32, 32));
-        int inked = 0;
-        for (int y = 0; y < icon.height(); ++y) {
-            for (int x = 0; x < icon.width(); ++x) {
-                const QColor pixel = icon.pixelColor(x, y);
-                inked += pixel.alpha() >= 128 ? 1 : 0;
-                if (pixel.alpha() == 255) { // exact but for blending's rounding
-                    QVERIFY(qAbs(pixel.green() - green.green()) <= 2 &&
-                            qAbs(pixel.red() - green.red()) <= 2);
-                }
-            }
-        }
-        // Visible, and an icon rather than a filled square or a corner of one.
-        QVERIFY2(inked > 40 && inked < 32 * 32 * 3 / 4, qPrintable(name));
-    }
 }
 
 QTEST_MAIN(AnnotationToolbarTest)
