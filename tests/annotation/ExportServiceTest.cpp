@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -44,10 +43,7 @@ std::optional<bool> saveAndWait(const ExportService& service, const QImage& imag
     if (result) {
         return std::nullopt;
     }
-    for (QDeadlineTimer deadline(5000); !result && !deadline.hasExpired();) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return result;
+    return QTest::qWaitFor([&] { return result.has_value(); }, 5000) ? result : std::nullopt;
 }
 
 } // namespace
