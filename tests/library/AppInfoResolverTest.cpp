@@ -132,10 +132,29 @@ private Q_SLOTS:
     }
 
     void unsafeIdsNeverLeaveTheApplicationFolders() {
+        // Ids come from other programs' window properties. Dashes stand for folders, so
+        // they must not spell a way out either; nor may a link inside the folder.
+        QVERIFY(QFile::link(m_root.filePath("secret.desktop"),
+                            QDir(m_system).filePath("org.example.Link.desktop")));
+        QVERIFY(QFile::link(m_root.path(), QDir(m_system).filePath("outside")));
+        QVERIFY(QDir().mkpath(m_root.filePath("x")));
+        QVERIFY(writeEntry(m_root.filePath("x"), "secret", "Name=Secret\n"));
         platform::DesktopEntryIndex index({m_system}, QString());
-        for (const char* id : {"../../../secret", "../../secret", ".hidden", "/etc/passwd"}) {
+        for (const char* id : {"../../../secret", "../../secret", ".hidden", "/etc/passwd",
+                               "..-..-..-secret", "-..-..-..-secret", "org-..-..-..-secret",
+                               "org.example.Link", "outside-secret", "outside-x-secret"}) {
             QVERIFY2(!index.find(QString::fromLatin1(id)), id);
         }
+        // An id whose first dash would make the path absolute (a folder without dashes in
+        // its path, so every dash of the id may stand for a slash).
+        QTemporaryDir plain(QStringLiteral("/tmp/ivraXXXXXX"));
+        QVERIFY(writeEntry(plain.path(), "secret", "Name=Secret\n"));
+        const QString absoluteId = plain.filePath("secret").replace('/', '-');
+        QVERIFY2(!index.find(absoluteId), qPrintable(absoluteId));
+        // Links that stay inside the folders are fine.
+        QVERIFY(QFile::link(QDir(m_system).filePath("firefox.desktop"),
+                            QDir(m_system).filePath("org.example.Alias.desktop")));
+        QCOMPARE(index.find(QStringLiteral("org.example.Alias"))->name, QStringLiteral("Firefox"));
     }
 
     void environmentFoldersAreUsed() {

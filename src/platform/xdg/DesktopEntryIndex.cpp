@@ -1,5 +1,6 @@
 #include "platform/xdg/DesktopEntryIndex.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QDir>
@@ -79,8 +80,24 @@ QString unescape(const QString& value) {
     return result;
 }
 
+// Whether every component of a relative path names a plain entry inside its folder: none
+// empty (a leading dash would make the path absolute), none "." or ".." or hidden.
+bool staysInsideFolder(const QString& relativePath) {
+    const QStringList components = relativePath.split(QLatin1Char('/'));
+    return std::none_of(components.begin(), components.end(), [](const QString& component) {
+        return component.isEmpty() || component.startsWith(QLatin1Char('.'));
+    });
+}
+
+// Whether `path`, with every symbolic link resolved, lies inside `folder`.
+bool resolvesInside(const QString& path, const QString& folder) {
+    const QString resolvedFolder = QFileInfo(folder).canonicalFilePath();
+    const QString resolvedPath = QFileInfo(path).canonicalFilePath();
+    return !resolvedFolder.isEmpty() && resolvedPath.startsWith(resolvedFolder + QLatin1Char('/'));
+}
+
 // The relative paths an id may have: "a-b-c" may be a-b-c.desktop, a/b-c.desktop,
-// a-b/c.desktop or a/b/c.desktop.
+// a-b/c.desktop or a/b/c.desktop. Forms that would leave the folder are left out.
 QStringList candidatePaths(const QString& id) {
     QList<qsizetype> dashes;
     for (qsizetype i = 0; i < id.size(); ++i) {
@@ -99,7 +116,9 @@ QStringList candidatePaths(const QString& id) {
                 path[dashes[bit]] = QLatin1Char('/');
             }
         }
-        paths << path + QLatin1String(kDesktopSuffix);
+        if (staysInsideFolder(path)) {
+            paths << path + QLatin1String(kDesktopSuffix);
+        }
     }
     return paths;
 }
@@ -201,7 +220,9 @@ std::optional<DesktopEntry> DesktopEntryIndex::find(const QString& desktopId) co
     for (const QString& folder : m_applicationDirs) {
         for (const QString& candidate : candidates) {
             const QString path = QDir(folder).filePath(candidate);
-            if (!QFileInfo(path).isFile()) {
+            // A link inside the folder may point anywhere; only files that really lie in
+            // an application folder count.
+            if (!QFileInfo(path).isFile() || !resolvesInside(path, folder)) {
                 continue;
             }
             const auto parsed = parseEntry(path, id, m_localeSuffixes);
