@@ -4,11 +4,14 @@
 #include <future>
 #include <system_error>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMetaObject>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QUuid>
 
 #include "imageio/AtomicFile.h"
@@ -146,13 +149,14 @@ void CaptureRepository::openPersistentStore() {
     m_damagedStoreNotice = unavailableNotice(storePath);
 }
 
-std::optional<CaptureRecord>
-CaptureRepository::insert(const QImage& image, const std::optional<QString>& sourceAppBundleID,
-                          const QDateTime& createdAt) {
-    if (!m_store || !m_settings.hasUserSaveDestination() || image.isNull() ||
-        qint64(image.width()) * image.height() > imageio::kMaxPngPixels) {
-        return std::nullopt;
-    }
+bool CaptureRepository::canStore(const QImage& image) const {
+    return m_store && m_settings.hasUserSaveDestination() && !image.isNull() &&
+           qint64(image.width()) * image.height() <= imageio::kMaxPngPixels;
+}
+
+std::optional<CaptureRepository::WrittenFiles>
+CaptureRepository::writeFiles(const QImage& image, const QString& folder,
+                              const QString& capturesDirectory) {
     // The thumbnail is made on a second thread while the PNG compresses, which takes one.
     std::future<std::optional<QByteArray>> pendingThumbnail;
     try {
@@ -165,7 +169,6 @@ CaptureRepository::insert(const QImage& image, const std::optional<QString>& sou
     if (!png) {
         return std::nullopt;
     }
-    const QString folder = m_settings.resolveSaveFolderForWriting();
     // Named at the moment of writing; a second capture within the same second gets
     // " (2)" rather than replacing the first.
     const auto imagePath = imageio::writeNewFile(
@@ -174,24 +177,33 @@ CaptureRepository::insert(const QImage& image, const std::optional<QString>& sou
         return std::nullopt;
     }
 
-    CaptureRecord record;
-    record.id = QUuid::createUuid();
-    const QString thumbnailBaseName = record.idText() + QStringLiteral("_thumb");
-    record.thumbnailPath =
-        QDir(m_capturesDirectory).filePath(thumbnailBaseName + QStringLiteral(".jpg"));
+    WrittenFiles files;
+    files.id = QUuid::createUuid();
+    files.imagePath = *imagePath;
+    const QString thumbnailBaseName = uuidText(files.id) + QStringLiteral("_thumb");
+    files.thumbnailPath =
+        QDir(capturesDirectory).filePath(thumbnailBaseName + QStringLiteral(".jpg"));
     // A thumbnail that cannot be made or written is not worth losing the capture over.
     if (jpeg) {
-        if (const auto written = imageio::writeNewFile(m_capturesDirectory, thumbnailBaseName,
+        if (const auto written = imageio::writeNewFile(capturesDirectory, thumbnailBaseName,
                                                        QStringLiteral("jpg"), *jpeg)) {
-            record.thumbnailPath = *written;
+            files.thumbnailPath = *written;
         }
     }
+    return files;
+}
 
+CaptureRecord CaptureRepository::record(const WrittenFiles& files, QSize imageSizePx,
+                                        const std::optional<QString>& sourceAppBundleID,
+                                        const QDateTime& createdAt) {
+    CaptureRecord record;
+    record.id = files.id;
+    record.thumbnailPath = files.thumbnailPath;
     // An invalid time would sort before every capture ever taken.
     record.createdAt = (createdAt.isValid() ? createdAt : QDateTime::currentDateTime()).toUTC();
-    record.imagePath = *imagePath;
-    record.width = image.width();
-    record.height = image.height();
+    record.imagePath = files.imagePath;
+    record.width = imageSizePx.width();
+    record.height = imageSizePx.height();
     record.sourceAppBundleID = sourceAppBundleID;
     record.statusRaw = QLatin1String(kStatusNone);
     record.pinned = false;
@@ -201,6 +213,50 @@ CaptureRepository::insert(const QImage& image, const std::optional<QString>& sou
     enforceRetention();
     CaptureHistoryNotifier::instance().post();
     return record;
+}
+
+std::optional<CaptureRecord>
+CaptureRepository::insert(const QImage& image, const std::optional<QString>& sourceAppBundleID,
+                          const QDateTime& createdAt) {
+    if (!canStore(image)) {
+        return std::nullopt;
+    }
+    const auto files =
+        writeFiles(image, m_settings.resolveSaveFolderForWriting(), m_capturesDirectory);
+    if (!files) {
+        return std::nullopt;
+    }
+    return record(*files, image.size(), sourceAppBundleID, createdAt);
+}
+
+void CaptureRepository::insertInBackground(const QImage& image,
+                                           const std::optional<QString>& sourceAppBundleID,
+                                           const QDateTime& createdAt,
+                                           std::function<void(std::optional<CaptureRecord>)> done) {
+    if (!canStore(image)) {
+        done(std::nullopt);
+        return;
+    }
+    // Settings are read here, on the main thread; the worker only encodes and writes.
+    const QString folder = m_settings.resolveSaveFolderForWriting();
+    std::weak_ptr<const bool> alive = m_alive;
+    QThreadPool::globalInstance()->start([this, alive, image, folder, sourceAppBundleID, createdAt,
+                                          capturesDirectory = m_capturesDirectory,
+                                          done = std::move(done)]() mutable {
+        auto files = writeFiles(image, folder, capturesDirectory);
+        // Back on the main thread; dropped when the repository is gone by then.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, alive, files = std::move(files), size = image.size(), sourceAppBundleID,
+             createdAt, done = std::move(done)] {
+                if (alive.expired()) {
+                    return;
+                }
+                done(files ? std::optional(record(*files, size, sourceAppBundleID, createdAt))
+                           : std::nullopt);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 QList<CaptureRecord> CaptureRepository::fetchAll() {

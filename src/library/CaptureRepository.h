@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+#include <QUuid>
 
 #include "library/CaptureRecord.h"
 
@@ -61,6 +63,13 @@ public:
     std::optional<CaptureRecord> insert(const QImage& image,
                                         const std::optional<QString>& sourceAppBundleID,
                                         const QDateTime& createdAt);
+    // The same, with the encoding and the file writes on a worker thread, so the interface
+    // stays responsive while a large capture compresses. `done` runs on the main thread
+    // once the capture is recorded (or could not be stored); never after the repository
+    // is destroyed. The settings are read at the call.
+    void insertInBackground(const QImage& image, const std::optional<QString>& sourceAppBundleID,
+                            const QDateTime& createdAt,
+                            std::function<void(std::optional<CaptureRecord>)> done);
     // Newest first; an empty list when the store cannot be read.
     QList<CaptureRecord> fetchAll();
     // Removes both files (ignoring files already gone) and the record.
@@ -79,10 +88,26 @@ public:
     static QString imageBaseName(const QDateTime& moment);
 
 private:
+    struct WrittenFiles {
+        QUuid id;
+        QString imagePath;
+        QString thumbnailPath;
+    };
+
+    bool canStore(const QImage& image) const;
+    // Encodes the PNG and the thumbnail and writes both; any thread.
+    static std::optional<WrittenFiles> writeFiles(const QImage& image, const QString& folder,
+                                                  const QString& capturesDirectory);
+    // Records written files, applies retention and notifies; main thread.
+    CaptureRecord record(const WrittenFiles& files, QSize imageSizePx,
+                         const std::optional<QString>& sourceAppBundleID,
+                         const QDateTime& createdAt);
     void openPersistentStore();
     void enforceRetention();
 
     SettingsStore& m_settings;
+    // Background inserts deliver their results only while this lives.
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
     std::unique_ptr<CaptureStore> m_store;
     QString m_baseFolder;
     QString m_capturesDirectory;

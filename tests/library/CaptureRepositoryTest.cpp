@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include "LibraryTestSupport.h"
 #include "library/CaptureHistoryNotifier.h"
@@ -50,6 +51,47 @@ private Q_SLOTS:
         const auto anonymous = repository.insert(test::makePicture(10, 10), std::nullopt, {});
         QVERIFY(anonymous && anonymous->createdAt >= before.addMSecs(-1));
         QCOMPARE(repository.fetchAll().first().sourceAppBundleID, std::optional<QString>());
+    }
+
+    void backgroundInsertRecordsOnTheMainThread() {
+        test::LibraryFolders folders;
+        const QImage picture = test::makePicture(1200, 700);
+        std::optional<CaptureRecord> record;
+        int calls = 0;
+        {
+            CaptureRepository repository = folders.open();
+            auto notifications = spyNotifications();
+            repository.insertInBackground(picture, QString("org.example.Paint"), {},
+                                          [&](std::optional<CaptureRecord> stored) {
+                                              QCOMPARE(QThread::currentThread(), qApp->thread());
+                                              record = std::move(stored);
+                                              ++calls;
+                                          });
+            // Answered later, never from inside the call.
+            QCOMPARE(calls, 0);
+            QTRY_COMPARE(calls, 1);
+            QVERIFY(record);
+            QCOMPARE(notifications->count(), 1);
+            QCOMPARE(repository.fetchAll(), QList<CaptureRecord>{*record});
+            QCOMPARE(repository.image(*record)->convertToFormat(QImage::Format_RGB32), picture);
+            QVERIFY(QFileInfo(record->thumbnailPath).isFile());
+
+            // Nothing to store: answered with nothing, no file.
+            repository.insertInBackground(QImage(), std::nullopt, {},
+                                          [&](std::optional<CaptureRecord> stored) {
+                                              QVERIFY(!stored);
+                                              ++calls;
+                                          });
+            QTRY_COMPARE(calls, 2);
+
+            // A repository that goes away while the worker writes drops the answer.
+            repository.insertInBackground(picture, std::nullopt, {},
+                                          [&](std::optional<CaptureRecord>) { ++calls; });
+        }
+        QTRY_COMPARE(folders.capturesInSaveFolder().size(), 2);
+        QTest::qWait(100);
+        QCoreApplication::processEvents();
+        QCOMPARE(calls, 2);
     }
 
     void nothingIsStoredWithoutFolderOrEncodableImage() {
