@@ -23,7 +23,8 @@ test: build
 	@scripts/headless.sh ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 bench: configure
-	@cmake --build $(BUILD_DIR) -j $(JOBS) --target bench
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target bench_programs
+	@scripts/headless.sh cmake --build $(BUILD_DIR) --target bench
 
 format: configure
 	@cmake --build $(BUILD_DIR) --target format

@@ -9,6 +9,11 @@ packages=(
     # Qt 6
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
     libxkbcommon-dev
+    # Screen capture on X11, the Wayland portal and the single instance (D-Bus)
+    libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-ewmh-dev
+    libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libdbus-1-dev
+    # Capture sound
+    libcanberra-dev sound-theme-freedesktop
     # Capture library: store and image codecs
     libsqlite3-dev libdeflate-dev libturbojpeg0-dev
     # Annotation blur, subject masks
@@ -19,6 +24,7 @@ packages=(
     fonts-dejavu-core fonts-noto-core
     # Headless desktop for tests
     xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool xclip openbox dbus dbus-x11
+    trayer pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -3,13 +3,24 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QCursor>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 
+#include "app/CaptureDispatcher.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/StatusItemController.h"
+#include "capture/FrontmostApplication.h"
+#include "capture/ScreenCaptureBackend.h"
 #include "diagnostics/CrashReporter.h"
 #include "editor/ui/EditorCoordinator.h"
+#include "library/ui/FloatingThumbnailManager.h"
+#include "platform/canberra/CanberraCaptureSound.h"
 #include "presentation/ui/Appearance.h"
+#include "services/ClipboardService.h"
 #include "settings/SettingsStore.h"
+#include "settings/ui/FolderChooserDialog.h"
 
 namespace ivra {
 
@@ -73,19 +84,104 @@ std::optional<int> AppDelegate::runStartUp(const LaunchOptions& options) {
         QTimer::singleShot(0, this, [this, text = *notice] { showDamagedStoreNotice(text); });
     }
 
+    // 10. The capture flows, then the tray item and its menu that start them.
+    setUpCapture();
+    setUpStatusItem();
+
     // Linux desktops do not ask the user for camera or microphone access per application
     // (device access is granted by the session or a portal at the moment of use), so the
     // permission requests of other desktops have no counterpart here.
 
+    return std::nullopt;
+}
+
+std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) {
     // `--edit FILE`: the image opens in an editor window; Ivra stays in the tray after.
     if (options.editFile) {
         QString error;
         if (!EditorCoordinator::shared().openFile(*options.editFile, &error)) {
-            printError(QStringLiteral("ivra: %1").arg(error));
-            return 1;
+            return error;
         }
     }
+    if (options.capture) {
+        if (!m_captureDispatcher) {
+            return QStringLiteral("Screen capture is not available in this session.");
+        }
+        // From the event loop, so a forwarded request is answered before a folder prompt
+        // or a countdown starts.
+        QTimer::singleShot(0, m_captureDispatcher.get(),
+                           [dispatcher = m_captureDispatcher.get(), action = *options.capture] {
+                               dispatcher->start(action);
+                           });
+    }
     return std::nullopt;
+}
+
+void AppDelegate::setUpCapture() {
+    m_captureBackend = createScreenCaptureBackend();
+    m_frontmostApplication = createFrontmostApplication();
+    m_captureSound = platform::createCaptureSound();
+    m_folderChooser = std::make_unique<FolderChooserDialog>();
+    if (!m_captureBackend) {
+        printError(QStringLiteral("ivra: this session offers no way to capture the screen."));
+        return;
+    }
+    CaptureDispatcher::Services services{
+        m_settings,
+        *m_captureRepository,
+        *m_captureBackend,
+        *m_frontmostApplication,
+        *m_captureSound,
+        *m_folderChooser,
+        [](const QImage& image) { ClipboardService::copy(image); },
+        [](const QImage& image) { EditorCoordinator::shared().open(image); },
+        [this](const CaptureRecord& record, const QImage& image) {
+            thumbnailManager().present(record, image);
+        },
+        [] {
+            QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+            return screen ? screen : QGuiApplication::primaryScreen();
+        },
+        // The area overlay and the window picker join here when they land.
+        {},
+        {},
+    };
+    m_captureDispatcher = std::make_unique<CaptureDispatcher>(std::move(services));
+    // The first grab of a display pays for fresh shared memory; pay it now, not at the
+    // user's first capture.
+    QTimer::singleShot(0, this, [this] { m_captureBackend->warmUp(); });
+}
+
+FloatingThumbnailManager& AppDelegate::thumbnailManager() {
+    if (!m_thumbnailManager) {
+        m_thumbnailManager = std::make_unique<FloatingThumbnailManager>(
+            *m_captureRepository,
+            [](const QImage& image) { EditorCoordinator::shared().open(image); });
+    }
+    return *m_thumbnailManager;
+}
+
+void AppDelegate::setUpStatusItem() {
+    CaptureDispatcher* dispatcher = m_captureDispatcher.get();
+    // An empty action leaves its entry disabled until the feature is there.
+    auto capture = [dispatcher](bool offered, CaptureAction action) {
+        return offered ? std::function<void()>([dispatcher, action] { dispatcher->start(action); })
+                       : std::function<void()>();
+    };
+    StatusItemActions actions;
+    actions.captureArea =
+        capture(dispatcher && dispatcher->offersAreaCapture(), CaptureAction::Area);
+    actions.captureWindow =
+        capture(dispatcher && dispatcher->offersWindowCapture(), CaptureAction::Window);
+    actions.captureFullScreen = capture(dispatcher != nullptr, CaptureAction::FullScreen);
+    actions.showAbout = [] { AboutDialog::present(); };
+    actions.quit = [] { QCoreApplication::quit(); };
+    m_statusItem = std::make_unique<StatusItemController>(std::move(actions));
+    if (!StatusItemController::hasSystemTray()) {
+        printError(QStringLiteral("ivra: the desktop shows no system tray; use the command line "
+                                  "or a desktop shortcut (see 'ivra --help')."));
+    }
+    m_statusItem->show();
 }
 
 void AppDelegate::showDamagedStoreNotice(const QString& text) {

@@ -13,7 +13,14 @@ class QApplication;
 
 namespace ivra {
 
+class CaptureDispatcher;
+class CaptureSound;
+class FloatingThumbnailManager;
+class FolderChooser;
+class FrontmostApplication;
+class ScreenCaptureBackend;
 class SettingsStore;
+class StatusItemController;
 
 // Lives for the whole run: builds the long-lived objects in a fixed order and wires
 // them together. Flows live in their coordinators; the delegate decides nothing itself.
@@ -27,7 +34,15 @@ public:
     // once (a mode that is not available, say), or nothing to go on into the event loop.
     std::optional<int> applicationDidFinishLaunching(const LaunchOptions& options);
 
+    // A request from the command line, of this process or forwarded by a second `ivra`:
+    // open a file in the editor, start a capture, open a window. A message for the user
+    // when it cannot be done (a file that cannot be read), nothing otherwise.
+    std::optional<QString> handleRequest(const LaunchOptions& options);
+
     CaptureRepository& captureRepository() { return *m_captureRepository; }
+    // Nothing when this session offers no screen capture at all.
+    CaptureDispatcher* captureDispatcher() { return m_captureDispatcher.get(); }
+    FloatingThumbnailManager& thumbnailManager();
 
     // Called once just before the process ends normally.
     void applicationWillTerminate();
@@ -35,11 +50,21 @@ public:
 private:
     std::optional<int> runStartUp(const LaunchOptions& options);
     void showDamagedStoreNotice(const QString& text);
+    void setUpCapture();
+    void setUpStatusItem();
 
     QApplication& m_app;
     SettingsStore& m_settings;
     CrashReporter m_crashReporter;
     std::unique_ptr<CaptureRepository> m_captureRepository;
+    std::unique_ptr<ScreenCaptureBackend> m_captureBackend;
+    std::unique_ptr<FrontmostApplication> m_frontmostApplication;
+    std::unique_ptr<CaptureSound> m_captureSound;
+    std::unique_ptr<FolderChooser> m_folderChooser;
+    std::unique_ptr<CaptureDispatcher> m_captureDispatcher;
+    // Created on first use.
+    std::unique_ptr<FloatingThumbnailManager> m_thumbnailManager;
+    std::unique_ptr<StatusItemController> m_statusItem;
 };
 
 } // namespace ivra

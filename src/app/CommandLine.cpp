@@ -14,6 +14,27 @@ const QString kOpenRecordingSetup = QStringLiteral("--open-recording-setup");
 const QString kEdit = QStringLiteral("--edit");
 const QString kRecognize = QStringLiteral("--recognize");
 
+struct CaptureSwitch {
+    const char* name;
+    CaptureAction action;
+};
+
+constexpr CaptureSwitch kCaptureSwitches[] = {
+    {"--area", CaptureAction::Area},
+    {"--window", CaptureAction::Window},
+    {"--full-screen", CaptureAction::FullScreen},
+    {"--ocr", CaptureAction::Ocr},
+};
+
+std::optional<CaptureAction> captureSwitch(const QString& argument) {
+    for (const CaptureSwitch& entry : kCaptureSwitches) {
+        if (argument == QLatin1String(entry.name)) {
+            return entry.action;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 LaunchOptions parseCommandLine(const QStringList& arguments) {
@@ -42,6 +63,9 @@ LaunchOptions parseCommandLine(const QStringList& arguments) {
             options.selftestRecord = true;
         } else if (argument == kOpenRecordingSetup) {
             options.openRecordingSetup = true;
+        } else if (const auto action = captureSwitch(argument)) {
+            // One capture at a time: the last switch wins.
+            options.capture = action;
         } else if (argument == kEdit || argument == kRecognize) {
             auto value = valueAfter(i);
             if (!value) {
@@ -67,10 +91,17 @@ QString helpText() {
         "Usage: ivra [OPTION]...\n"
         "Screenshots that wait for you — annotate, copy, pin.\n"
         "\n"
-        "Without options Ivra starts in the system tray.\n"
+        "Without options Ivra starts in the system tray. When Ivra is already running,\n"
+        "the request goes to the running Ivra and this command ends at once.\n"
         "\n"
         "Options:\n"
+        "  --area                   capture an area of the screen\n"
+        "  --window                 capture a window\n"
+        "  --full-screen            capture the screen with the keyboard focus\n"
+        "  --ocr                    recognise the text in an area of the screen\n"
         "  --edit FILE              open an image file in the editor\n"
+        "  --open-settings          open the settings window\n"
+        "  --open-recording-setup   open the screen recording setup\n"
         "  --recognize FILE         print the text recognised in an image file and exit\n"
         "  -h, --help               show this help and exit\n"
         "      --version            show the version and exit\n");

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "settings/SettingsEnums.h"
+
 namespace ivra {
 
 // What the command line asks for. Every switch is compared for exact equality with
@@ -21,6 +23,8 @@ struct LaunchOptions {
     // Linux additions: open an image in the editor; print the text recognised in an
     // image and exit.
     std::optional<QString> editFile;
+    // --area, --window, --full-screen, --ocr: start that capture right after start-up.
+    std::optional<CaptureAction> capture;
     std::optional<QString> recognizeFile;
 
     bool showHelp = false;
@@ -35,6 +39,13 @@ struct LaunchOptions {
     bool suppressesSplash() const { return openSettings || selftestRecord || openRecordingSetup; }
     // Modes that never need a display.
     bool runsWithoutDisplay() const { return showHelp || showVersion || recognizeFile.has_value(); }
+    // Modes that end the process when their work is done. They run in a process of their
+    // own, beside a running Ivra, instead of being handed to it.
+    bool endsWhenDone() const {
+        return renderMarketingDirectory || renderSplashDirectory || selftestRecord;
+    }
+    // Something for Ivra to do besides being there: a plain `ivra` asks for nothing.
+    bool hasRequest() const { return capture || editFile || openSettings || openRecordingSetup; }
 };
 
 // `arguments` without the program name.

@@ -1,11 +1,16 @@
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <QApplication>
+#include <QDir>
 #include <QTextStream>
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "platform/dbus/InstanceClient.h"
+#include "platform/dbus/InstanceService.h"
 #include "platform/unix/TerminationSignals.h"
 #include "recognition/RecognizeCommand.h"
 #include "settings/SettingsStore.h"
@@ -30,11 +35,49 @@ bool hasGraphicalSession() {
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
+void warnOnceWithoutSessionBus() {
+    static bool warned = false;
+    if (!std::exchange(warned, true)) {
+        print(stderr, QStringLiteral("ivra: no D-Bus session bus, so a second ivra will not find "
+                                     "this one and will start another Ivra.\n"));
+    }
+}
+
+// Hands the request to the Ivra that is already running. An exit status when it was
+// handed over (or the running Ivra could not do it), nothing when this process is to
+// become the running Ivra.
+std::optional<int> forwardToRunningIvra(const QStringList& arguments,
+                                        const ivra::LaunchOptions& options) {
+    using Client = ivra::platform::InstanceClient;
+    const Client::Result result = Client::forwardCommandLine(arguments, QDir::currentPath());
+    switch (result.outcome) {
+    case Client::Outcome::Delivered:
+        if (!options.hasRequest()) {
+            print(stderr, QStringLiteral("ivra: Ivra is already running.\n"));
+        }
+        return 0;
+    case Client::Outcome::Refused:
+        print(stderr, QStringLiteral("ivra: %1\n").arg(result.message));
+        return 1;
+    case Client::Outcome::Failed:
+        print(stderr, QStringLiteral("ivra: Ivra is running but did not take the request: %1\n")
+                          .arg(result.message));
+        return 1;
+    case Client::Outcome::NoSessionBus:
+        warnOnceWithoutSessionBus();
+        return std::nullopt;
+    case Client::Outcome::NoInstance:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Modes that need no display are decided before Qt connects to one.
-    const ivra::LaunchOptions early = ivra::parseCommandLine(argumentsOf(argc, argv));
+    const QStringList arguments = argumentsOf(argc, argv);
+    const ivra::LaunchOptions early = ivra::parseCommandLine(arguments);
     if (early.showHelp) {
         print(stdout, ivra::helpText());
         return 0;
@@ -60,6 +103,13 @@ int main(int argc, char** argv) {
                                      "    xvfb-run -a ivra\n"));
         return 1;
     }
+    // One Ivra runs at a time: a second `ivra` gives its request to the first and ends,
+    // before it loads anything the running one already has.
+    if (!early.endsWhenDone()) {
+        if (const auto exitStatus = forwardToRunningIvra(arguments, early)) {
+            return *exitStatus;
+        }
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ivra"));
@@ -73,10 +123,40 @@ int main(int argc, char** argv) {
                           .arg(*options.unknownArgument));
     }
 
+    // The name is taken before start-up touches the crash marker or the capture library,
+    // so a copy that loses a race with another starting one leaves both alone.
+    ivra::platform::InstanceService instance;
+    if (!options.endsWhenDone()) {
+        switch (instance.claim()) {
+        case ivra::platform::InstanceService::Claim::Claimed:
+            break;
+        case ivra::platform::InstanceService::Claim::HeldElsewhere:
+            if (const auto exitStatus = forwardToRunningIvra(arguments, early)) {
+                return *exitStatus;
+            }
+            print(stderr, QStringLiteral("ivra: another Ivra was starting and has gone; "
+                                         "please try again.\n"));
+            return 1;
+        case ivra::platform::InstanceService::Claim::Unavailable:
+            warnOnceWithoutSessionBus();
+            break;
+        }
+    }
+
     ivra::AppDelegate delegate(app, ivra::SettingsStore::shared());
     if (const auto exitStatus = delegate.applicationDidFinishLaunching(options)) {
         return *exitStatus;
     }
+    if (const auto error = delegate.handleRequest(options)) {
+        print(stderr, QStringLiteral("ivra: %1\n").arg(*error));
+        delegate.applicationWillTerminate();
+        return 1;
+    }
+
+    // Requests from other `ivra` commands that came during start-up are handled now.
+    instance.startHandling([&delegate](const ivra::LaunchOptions& request) {
+        return delegate.handleRequest(request);
+    });
 
     ivra::platform::TerminationSignals termination;
     QObject::connect(&termination, &ivra::platform::TerminationSignals::terminationRequested, &app,

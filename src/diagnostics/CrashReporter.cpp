@@ -1,5 +1,12 @@
 #include "diagnostics/CrashReporter.h"
 
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -23,6 +30,89 @@ QString buildSettingOrEnvironment(const char* variable, const char* buildValue) 
 bool replaceFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+QByteArray readWholeFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The session marker names its process by id and start time: ids are reused, the pair is
+// not.
+struct MarkerOwner {
+    qint64 pid = 0;
+    quint64 startTicks = 0;
+};
+
+// When a live process started, in clock ticks after boot (field 22 of /proc/PID/stat);
+// nothing for a process that is gone or only waits to be reaped.
+std::optional<quint64> startTicksOf(qint64 pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return std::nullopt;
+    }
+    // The command name in field 2 is in parentheses and may hold spaces and ')'.
+    const auto nameEnd = line.rfind(')');
+    if (nameEnd == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream fields(line.substr(nameEnd + 1));
+    std::string state;
+    fields >> state;
+    if (state.empty() || state == "Z" || state == "X") {
+        return std::nullopt;
+    }
+    std::string skipped;
+    for (int field = 4; field <= 21; ++field) {
+        fields >> skipped;
+    }
+    quint64 startTicks = 0;
+    if (!(fields >> startTicks)) {
+        return std::nullopt;
+    }
+    return startTicks;
+}
+
+QByteArray markerFor(const QString& version) {
+    const qint64 pid = ::getpid();
+    QByteArray marker = "version=" + diagnostics::versionOrZero(version).toUtf8() +
+                        "\npid=" + QByteArray::number(pid) + '\n';
+    // Without /proc the marker cannot be matched to a process, and is read as a crash
+    // like a marker of an earlier version.
+    if (const auto startTicks = startTicksOf(pid)) {
+        marker += "started=" + QByteArray::number(*startTicks) + '\n';
+    }
+    return marker;
+}
+
+// Nothing for a marker that names no process: from an earlier version (the version alone),
+// empty, or damaged.
+std::optional<MarkerOwner> ownerOf(const QByteArray& marker) {
+    std::optional<qint64> pid;
+    std::optional<quint64> startTicks;
+    for (const QByteArray& line : marker.split('\n')) {
+        bool ok = false;
+        if (line.startsWith("pid=")) {
+            pid = line.mid(4).toLongLong(&ok);
+            if (!ok || *pid <= 0) {
+                return std::nullopt;
+            }
+        } else if (line.startsWith("started=")) {
+            startTicks = line.mid(8).toULongLong(&ok);
+            if (!ok) {
+                return std::nullopt;
+            }
+        }
+    }
+    if (!pid || !startTicks) {
+        return std::nullopt;
+    }
+    return MarkerOwner{*pid, *startTicks};
+}
+
+bool isRunning(const MarkerOwner& owner) {
+    return startTicksOf(owner.pid) == owner.startTicks;
 }
 
 } // namespace
@@ -82,6 +172,11 @@ void CrashReporter::detectHardCrash() const {
     if (!QFile::exists(sessionPath())) {
         return;
     }
+    // Another copy of Ivra that is running now (without a session bus, or a mode that runs
+    // beside the tray) is not a crash.
+    if (const auto owner = ownerOf(readWholeFile(sessionPath())); owner && isRunning(*owner)) {
+        return;
+    }
     QFile::remove(sessionPath());
     if (QFile::exists(pendingPath())) {
         return;
@@ -92,7 +187,14 @@ void CrashReporter::detectHardCrash() const {
 
 bool CrashReporter::arm() const {
     ensureDirectory();
-    return replaceFile(sessionPath(), diagnostics::versionOrZero(m_config.version).toUtf8());
+    // The marker stays with the run that holds it: a render mode started beside the tray
+    // ends soon, and its clean exit must not take the tray's marker away with it.
+    const QByteArray marker = markerFor(m_config.version);
+    const QByteArray current = readWholeFile(sessionPath());
+    if (const auto owner = ownerOf(current); owner && current != marker && isRunning(*owner)) {
+        return false;
+    }
+    return replaceFile(sessionPath(), marker);
 }
 
 bool CrashReporter::install() const {
@@ -102,7 +204,9 @@ bool CrashReporter::install() const {
 
 void CrashReporter::markCleanExit() const {
     ensureDirectory();
-    QFile::remove(sessionPath());
+    if (readWholeFile(sessionPath()) == markerFor(m_config.version)) {
+        QFile::remove(sessionPath());
+    }
 }
 
 bool CrashReporter::writeReport(const QString& type, const QString& value,

@@ -46,10 +46,14 @@ public:
     void flushPending() const;
 
     // Turns a session marker left by a run without a clean exit into a "HardCrash" report,
-    // unless a report is already waiting.
+    // unless a report is already waiting. A marker whose process is still running belongs
+    // to another copy of Ivra, not to a crash, and stays as it is.
     void detectHardCrash() const;
 
-    // Marks this run as running.
+    // Marks this run as running: the marker names this process (its id and start time, so
+    // that a later process given the same id is not taken for it). False when the marker
+    // could not be written, or belongs to another run that is still going: one marker has
+    // one owner, the run that marked it first.
     bool arm() const;
 
     // Writes a report when the process dies of an uncaught C++ exception (a terminate
@@ -57,7 +61,9 @@ public:
     // still dies the way it would have, and the session marker stays.
     bool install() const;
 
-    // Removes the session marker; called when the application terminates normally.
+    // Removes the session marker when it is this process's own; called when the
+    // application terminates normally. Another run's marker stays, so that its crash is
+    // still noticed.
     void markCleanExit() const;
 
     // Writes one event to the pending report, replacing a waiting one. `frames` lists the

@@ -215,6 +215,46 @@ const QHash<QString, Draw>& drawings() {
              strokePath(p, polyline({{6, 6}, {18, 18}}));
              strokePath(p, polyline({{18, 6}, {6, 18}}));
          }},
+        {QStringLiteral("xmark.circle.fill"),
+         [](QPainter& p) {
+             p.fillPath(circle({12, 12}, 10.5), p.pen().color());
+             clearStroke(p, polyline({{8.4, 8.4}, {15.6, 15.6}}), kStroke * 1.15);
+             clearStroke(p, polyline({{15.6, 8.4}, {8.4, 15.6}}), kStroke * 1.15);
+         }},
+        {QStringLiteral("doc.on.doc.fill"),
+         [](QPainter& p) {
+             const QColor color = p.pen().color();
+             p.fillPath(roundedRect(9, 3, 11.5, 14, 2.2), color);
+             const QPainterPath front = roundedRect(3.5, 7, 11.5, 14, 2.2);
+             clearStroke(p, front, kStroke * 1.4);
+             p.fillPath(front, color);
+         }},
+        {QStringLiteral("camera.viewfinder"),
+         [](QPainter& p) {
+             strokePath(p, polyline({{2.5, 7.5}, {2.5, 2.5}, {7.5, 2.5}}));
+             strokePath(p, polyline({{16.5, 2.5}, {21.5, 2.5}, {21.5, 7.5}}));
+             strokePath(p, polyline({{21.5, 16.5}, {21.5, 21.5}, {16.5, 21.5}}));
+             strokePath(p, polyline({{7.5, 21.5}, {2.5, 21.5}, {2.5, 16.5}}));
+             // The camera: a body with a raised finder on top and a round lens.
+             QPainterPath body;
+             body.moveTo(7.5, 8.5);
+             body.lineTo(9.6, 8.5);
+             body.lineTo(10.6, 7);
+             body.lineTo(13.4, 7);
+             body.lineTo(14.4, 8.5);
+             body.lineTo(16.5, 8.5);
+             body.quadTo(17.5, 8.5, 17.5, 9.5);
+             body.lineTo(17.5, 16);
+             body.quadTo(17.5, 17, 16.5, 17);
+             body.lineTo(7.5, 17);
+             body.quadTo(6.5, 17, 6.5, 16);
+             body.lineTo(6.5, 9.5);
+             body.quadTo(6.5, 8.5, 7.5, 8.5);
+             body.closeSubpath();
+             p.fillPath(body, p.pen().color());
+             clearPath(p, circle({12, 12.75}, 2.9));
+             p.fillPath(circle({12, 12.75}, 1.6), p.pen().color());
+         }},
     };
     return table;
 }

@@ -10,6 +10,10 @@ private Q_SLOTS:
     void renderSwitchesTakeTheNextArgument();
     void switchesCombineAndMatchExactly();
     void fileSwitchesNeedAValue();
+    void captureSwitchesAskForOneCapture_data();
+    void captureSwitchesAskForOneCapture();
+    void requestsAndModesThatEndTheProcessAreTold();
+    void helpListsTheRequestSwitches();
 };
 
 void CommandLineTest::renderSwitchesTakeTheNextArgument() {
@@ -50,6 +54,50 @@ void CommandLineTest::fileSwitchesNeedAValue() {
              std::optional<QString>("--recognize"));
     QVERIFY(parseCommandLine({"--version"}).showVersion);
     QVERIFY(parseCommandLine({"-h"}).showHelp);
+}
+
+void CommandLineTest::captureSwitchesAskForOneCapture_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action"); // -1: none
+    QTest::newRow("area") << QStringList{"--area"} << int(CaptureAction::Area);
+    QTest::newRow("window") << QStringList{"--window"} << int(CaptureAction::Window);
+    QTest::newRow("full screen") << QStringList{"--full-screen"} << int(CaptureAction::FullScreen);
+    QTest::newRow("text") << QStringList{"--ocr"} << int(CaptureAction::Ocr);
+    QTest::newRow("the last one wins")
+        << QStringList{"--ocr", "--edit", "a.png", "--window"} << int(CaptureAction::Window);
+    QTest::newRow("a file named like a switch") << QStringList{"--edit", "--area"} << -1;
+    QTest::newRow("near misses") << QStringList{"--fullscreen", "--Area", "-area", "--ocr=1"} << -1;
+}
+
+void CommandLineTest::captureSwitchesAskForOneCapture() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    const auto options = parseCommandLine(arguments);
+    QCOMPARE(options.capture ? int(*options.capture) : -1, action);
+    QCOMPARE(options.hasRequest(), action >= 0 || options.editFile.has_value());
+    QVERIFY(!options.suppressesSplash() && !options.endsWhenDone());
+}
+
+void CommandLineTest::requestsAndModesThatEndTheProcessAreTold() {
+    QVERIFY(!parseCommandLine({}).hasRequest());
+    QVERIFY(parseCommandLine({"--open-settings"}).hasRequest());
+    QVERIFY(parseCommandLine({"--open-recording-setup"}).hasRequest());
+    // A plain start with a stray argument is still a plain start.
+    QVERIFY(!parseCommandLine({"--bogus"}).hasRequest());
+
+    QVERIFY(parseCommandLine({"--selftest-record"}).endsWhenDone());
+    QVERIFY(parseCommandLine({"--render-splash", "/tmp/x"}).endsWhenDone());
+    QVERIFY(parseCommandLine({"--render-marketing", "/tmp/x"}).endsWhenDone());
+    QVERIFY(!parseCommandLine({"--render-marketing"}).endsWhenDone());
+}
+
+void CommandLineTest::helpListsTheRequestSwitches() {
+    const QString help = helpText();
+    for (const char* name : {"--area", "--window", "--full-screen", "--ocr", "--edit FILE",
+                             "--open-settings", "--open-recording-setup", "--recognize FILE"}) {
+        QVERIFY2(help.contains(QLatin1String("  ") + QLatin1String(name) + QLatin1String("  ")),
+                 name);
+    }
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

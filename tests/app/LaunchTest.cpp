@@ -6,12 +6,14 @@
 #include <QProcess>
 #include <QTest>
 
+#include "PrivateSessionBus.h"
 #include "support/TestSupport.h"
 
 // The real binary, started as a user would start it.
 class LaunchTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_bus.start()); }
     void init();
     void helpAndVersionNeedNoDisplay();
     void withoutADisplayItExplainsInsteadOfCrashing();
@@ -29,6 +31,10 @@ private:
     static QString pendingReport() { return crashDir() + QStringLiteral("/pending.json"); }
     // Starts ivra and waits until it has armed the crash marker (start-up has run).
     void startAndWaitUntilRunning(QProcess& process);
+
+    // Ivra is one per session bus: a bus of this test's own keeps the copies of other tests
+    // from answering for it.
+    ivra::test::PrivateSessionBus m_bus;
 };
 
 void LaunchTest::init() {

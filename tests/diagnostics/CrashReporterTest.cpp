@@ -1,5 +1,7 @@
 #include <csignal>
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -39,6 +41,9 @@ private Q_SLOTS:
     void stalledUploadDoesNotHoldTheEventLoop();
 
     void killedRunIsReportedAtTheNextStarts();
+    void aSecondCopyLeavesTheRunningOnesMarkerAlone();
+    void onlyAMarkerOfARunningProcessIsNoCrash_data();
+    void onlyAMarkerOfARunningProcessIsNoCrash();
     void fatalEndIsReportedWithItsFrames_data();
     void fatalEndIsReportedWithItsFrames();
 
@@ -172,7 +177,7 @@ void CrashReporterTest::stalledUploadDoesNotHoldTheEventLoop() {
 
 void CrashReporterTest::killedRunIsReportedAtTheNextStarts() {
     QCOMPARE(runChild(QStringLiteral("hang")).first, true);
-    QCOMPARE(test::readFile(m_child->sessionPath()), QByteArray(IVRA_VERSION));
+    QVERIFY(test::readFile(m_child->sessionPath()).startsWith("version=" IVRA_VERSION "\n"));
     QVERIFY(!QFile::exists(m_child->pendingPath()));
 
     // The next start finds the marker and leaves a report for the start after it.
@@ -187,6 +192,75 @@ void CrashReporterTest::killedRunIsReportedAtTheNextStarts() {
     QVERIFY(report.contains(R"("frames":[])"));
     QVERIFY(!QFile::exists(m_child->sessionPath()));
     QCOMPARE(connectionsAfterSettling(), 0);
+}
+
+void CrashReporterTest::aSecondCopyLeavesTheRunningOnesMarkerAlone() {
+    QProcess first;
+    first.start(QStringLiteral(IVRA_CRASH_CHILD), {QStringLiteral("hang")});
+    QVERIFY(QTest::qWaitFor([&] { return first.canReadLine(); }, 20000));
+    const QByteArray firstPid = "\npid=" + QByteArray::number(first.processId()) + '\n';
+    const QByteArray marker = test::readFile(m_child->sessionPath());
+    QVERIFY2(marker.contains(firstPid + "started="), marker.constData());
+
+    // A second copy starts and quits while the first runs: it reports no crash, and neither
+    // its start nor its clean exit takes the first one's marker.
+    QCOMPARE(runChild(QStringLiteral("quit")), std::make_pair(false, 0));
+    QVERIFY(!QFile::exists(m_child->pendingPath()));
+    QCOMPARE(test::readFile(m_child->sessionPath()), marker);
+
+    // The first one is killed later: the next start still reports it.
+    first.kill();
+    QVERIFY(first.waitForFinished());
+    QCOMPARE(runChild(QStringLiteral("quit")), std::make_pair(false, 0));
+    QCOMPARE(exceptionOf(parseReport(test::readFile(m_child->pendingPath())))["type"].toString(),
+             QStringLiteral("HardCrash"));
+    QVERIFY(!QFile::exists(m_child->sessionPath()));
+
+    // Its process id given to another live process (this one) does not make it a running
+    // copy: the start time tells them apart.
+    QByteArray reused = marker;
+    reused.replace(firstPid, "\npid=" + QByteArray::number(getpid()) + '\n');
+    QVERIFY(reused != marker);
+    QVERIFY(test::writeFile(m_child->sessionPath(), reused) &&
+            QFile::remove(m_child->pendingPath()));
+    m_child->detectHardCrash();
+    QVERIFY(QFile::exists(m_child->pendingPath()));
+}
+
+void CrashReporterTest::onlyAMarkerOfARunningProcessIsNoCrash_data() {
+    QTest::addColumn<QByteArray>("marker");
+    const QByteArray self = "version=2.5.1\npid=" + QByteArray::number(getpid()) + '\n';
+    QTest::newRow("earlier version") << QByteArray("2.5.1");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("damaged") << QByteArray("version=2.5.1\npid=12x\nstarted=77\n");
+    QTest::newRow("no start time") << self;
+    // A live process that was given the id of the crashed one.
+    QTest::newRow("reused process id") << self + "started=1\n";
+}
+
+void CrashReporterTest::onlyAMarkerOfARunningProcessIsNoCrash() {
+    QFETCH(QByteArray, marker);
+    const CrashReporter crash = reporter(QString());
+    QVERIFY(crash.arm());
+    // This process's own marker: the process runs, so there is nothing to report, and it
+    // is removed at the clean exit.
+    crash.detectHardCrash();
+    QVERIFY(QFile::exists(crash.sessionPath()) && !QFile::exists(crash.pendingPath()));
+    crash.markCleanExit();
+    QVERIFY(!QFile::exists(crash.sessionPath()));
+
+    // A marker that names no running process is not this process's to remove, and is a
+    // crash at the next start; it is then taken over.
+    QVERIFY(test::writeFile(crash.sessionPath(), marker));
+    crash.markCleanExit();
+    QCOMPARE(test::readFile(crash.sessionPath()), marker);
+    crash.detectHardCrash();
+    QVERIFY(!QFile::exists(crash.sessionPath()));
+    QCOMPARE(exceptionOf(parseReport(test::readFile(crash.pendingPath())))["type"].toString(),
+             QStringLiteral("HardCrash"));
+    QVERIFY(test::writeFile(crash.sessionPath(), marker));
+    QVERIFY(crash.arm());
+    QVERIFY(test::readFile(crash.sessionPath()) != marker);
 }
 
 void CrashReporterTest::fatalEndIsReportedWithItsFrames_data() {

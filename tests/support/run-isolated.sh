@@ -20,5 +20,9 @@ if [ -n "$platform" ]; then
 elif [ -z "${DISPLAY:-}" ]; then
     echo "SKIP: this test needs an X server; run it through scripts/headless.sh" >&2
     exit 77
+else
+    # Display tests start real Ivras, which keep one instance per session bus: each test
+    # gets a bus of its own, so tests running side by side never meet.
+    exec dbus-run-session -- "$@"
 fi
 "$@"

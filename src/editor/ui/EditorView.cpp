@@ -12,7 +12,6 @@
 #include "annotation/ExportService.h"
 #include "annotation/SaveDialog.h"
 #include "annotation/ToolShortcut.h"
-#include "app/ClipboardService.h"
 #include "editor/BackgroundRemover.h"
 #include "editor/ui/AnnotationCanvasView.h"
 #include "editor/ui/AnnotationToolbar.h"
@@ -20,6 +19,7 @@
 #include "presentation/Theme.h"
 #include "presentation/ui/Appearance.h"
 #include "recognition/ui/OCRResultWindow.h"
+#include "services/ClipboardService.h"
 #include "settings/SettingsStore.h"
 
 namespace ivra {

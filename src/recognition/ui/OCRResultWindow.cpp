@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include "app/ClipboardService.h"
 #include "recognition/ui/OCRResultView.h"
+#include "services/ClipboardService.h"
 
 namespace ivra {
 

@@ -1,4 +1,4 @@
-#include "app/DragDropService.h"
+#include "services/DragDropService.h"
 
 #include <QFileInfo>
 #include <QUrl>

@@ -5,9 +5,9 @@
 #include <QTest>
 #include <QUrl>
 
-#include "app/ClipboardService.h"
-#include "app/DragDropService.h"
 #include "imageio/ImageCodec.h"
+#include "services/ClipboardService.h"
+#include "services/DragDropService.h"
 #include "support/TestSupport.h"
 
 using namespace ivra;

@@ -1,0 +1,148 @@
+#include <QDir>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include "imageio/ImageCodec.h"
+#include "library/CaptureRepository.h"
+#include "platform/xdg/IniKeyValueStore.h"
+#include "settings/SettingsStore.h"
+#include "support/TestSupport.h"
+
+using namespace ivra;
+
+namespace {
+
+const QColor kPatch(20, 180, 90);
+
+// Runs a helper program to its end and returns what it printed.
+QByteArray output(const QString& program, const QStringList& arguments) {
+    return test::runProcess(program, arguments, 10000).standardOutput;
+}
+
+} // namespace
+
+// The real binary takes full-screen captures on the two-monitor desktop: the monitor the
+// pointer is on, at its own size, into the user's folder and library, or onto the
+// clipboard when no folder was chosen.
+class FullScreenCaptureTest : public QObject {
+    Q_OBJECT
+
+    QString m_configFile =
+        QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("Vantrel/Ivra.conf"));
+    SettingsStore m_settings{std::make_shared<platform::IniKeyValueStore>(m_configFile)};
+    QTemporaryDir m_root;
+    QString m_folder = m_root.filePath(QStringLiteral("Pictures"));
+    // A patch of known colour on each monitor.
+    QList<QWidget*> m_patches;
+    QProcess m_ivra;
+
+    void startIvra(const QStringList& arguments) {
+        m_ivra.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_ivra.start(QStringLiteral(IVRA_BINARY), arguments);
+        QVERIFY(m_ivra.waitForStarted());
+    }
+    void stopIvra() {
+        m_ivra.terminate();
+        QVERIFY(m_ivra.waitForFinished(10000));
+        QCOMPARE(m_ivra.exitCode(), 0);
+    }
+    QStringList captures() const {
+        return QDir(m_folder).entryList({QStringLiteral("Ivra *.png")}, QDir::Files, QDir::Name);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(QDir().mkpath(m_folder));
+        for (QScreen* screen : QGuiApplication::screens()) {
+            auto* patch = new QWidget;
+            patch->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                  Qt::WindowDoesNotAcceptFocus);
+            patch->setAutoFillBackground(true);
+            patch->setPalette(QPalette(kPatch));
+            patch->setGeometry(QRect(screen->geometry().topLeft() + QPoint(40, 60), QSize(50, 30)));
+            patch->show();
+            QVERIFY(QTest::qWaitForWindowExposed(patch));
+            m_patches.append(patch);
+        }
+        QTest::qWait(300);
+    }
+    void cleanup() {
+        if (m_ivra.state() != QProcess::NotRunning) {
+            m_ivra.kill();
+            m_ivra.waitForFinished();
+        }
+    }
+    void cleanupTestCase() { qDeleteAll(m_patches); }
+
+    void theMonitorUnderThePointerIsStoredAndPinned() {
+        m_settings.setSaveDirectory(m_folder);
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        QVERIFY(screens.size() >= 2);
+        startIvra({QStringLiteral("--full-screen")});
+        output(QStringLiteral("xdotool"),
+               {QStringLiteral("mousemove"), QStringLiteral("300"), QStringLiteral("300")});
+        QTRY_COMPARE_WITH_TIMEOUT(captures().size(), 1, 20000);
+
+        // The second monitor, through the running Ivra.
+        const QRect second = screens.at(1)->geometry();
+        output(QStringLiteral("xdotool"),
+               {QStringLiteral("mousemove"), QString::number(second.x() + 200),
+                QString::number(second.y() + 200)});
+        const auto forwarded =
+            test::runProcess(QStringLiteral(IVRA_BINARY), {QStringLiteral("--full-screen")});
+        QCOMPARE(forwarded.exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(captures().size(), 2, 20000);
+
+        // Both are in the library the next start reads; the newest is the second monitor.
+        QList<CaptureRecord> records;
+        QTRY_COMPARE_WITH_TIMEOUT((records = CaptureRepository(m_settings).fetchAll()).size(), 2,
+                                  5000);
+        for (int i = 0; i < 2; ++i) {
+            const QImage image(records.at(1 - i).imagePath);
+            QCOMPARE(image.size(), screens.at(i)->size() * screens.at(i)->devicePixelRatio());
+            QCOMPARE(image.pixelColor(45, 65), kPatch);
+            QVERIFY(image.pixelColor(30, 50) != kPatch);
+        }
+        stopIvra();
+    }
+
+    void withoutAFolderTheCaptureWaitsOnTheClipboard() {
+        m_settings.remove(SettingsStore::Keys::saveDirectoryBookmark);
+        m_settings.remove(SettingsStore::Keys::saveDirectoryPath);
+        output(QStringLiteral("xdotool"),
+               {QStringLiteral("mousemove"), QStringLiteral("300"), QStringLiteral("300")});
+        startIvra({QStringLiteral("--full-screen")});
+        // The folder prompt opens; the user cancels it.
+        const QByteArray dialog =
+            output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
+                                               QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--name"), QStringLiteral("^Ivra$")})
+                .trimmed();
+        QVERIFY(!dialog.isEmpty());
+        output(QStringLiteral("xdotool"),
+               {QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                QString::fromLatin1(dialog.split('\n').first())});
+        output(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+
+        // Another client reads the capture from the clipboard while Ivra serves it.
+        QImage pasted;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(pasted = imageio::decode(output(QStringLiteral("xclip"),
+                                              {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                               QStringLiteral("clipboard"), QStringLiteral("-t"),
+                                               QStringLiteral("image/png")})))
+                 .isNull(),
+            20000);
+        QCOMPARE(pasted.size(), QGuiApplication::primaryScreen()->size() *
+                                    QGuiApplication::primaryScreen()->devicePixelRatio());
+        QCOMPARE(pasted.pixelColor(45, 65), kPatch);
+        QVERIFY(captures().size() == 2 && CaptureRepository(m_settings).fetchAll().size() == 2);
+        stopIvra();
+    }
+};
+
+QTEST_MAIN(FullScreenCaptureTest)
+#include "FullScreenCaptureTest.moc"
