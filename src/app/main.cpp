@@ -9,70 +9,15 @@
 
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
-#include "platform/dbus/InstanceClient.h"
+#include "app/Forwarding.h"
 #include "platform/dbus/InstanceService.h"
 #include "platform/unix/TerminationSignals.h"
 #include "recognition/RecognizeCommand.h"
 #include "settings/SettingsStore.h"
 
-namespace {
-
-QStringList argumentsOf(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    }
-    return arguments;
-}
-
-void print(FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
-}
-
-bool hasGraphicalSession() {
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-}
-
-void warnOnceWithoutSessionBus() {
-    static bool warned = false;
-    if (!std::exchange(warned, true)) {
-        print(stderr, QStringLiteral("ivra: no D-Bus session bus, so a second ivra will not find "
-                                     "this one and will start another Ivra.\n"));
-    }
-}
-
-// Hands the request to the Ivra that is already running. An exit status when it was
-// handed over (or the running Ivra could not do it), nothing when this process is to
-// become the running Ivra.
-std::optional<int> forwardToRunningIvra(const QStringList& arguments,
-                                        const ivra::LaunchOptions& options) {
-    using Client = ivra::platform::InstanceClient;
-    const Client::Result result = Client::forwardCommandLine(arguments, QDir::currentPath());
-    switch (result.outcome) {
-    case Client::Outcome::Delivered:
-        if (!options.hasRequest()) {
-            print(stderr, QStringLiteral("ivra: Ivra is already running.\n"));
-        }
-        return 0;
-    case Client::Outcome::Refused:
-        print(stderr, QStringLiteral("ivra: %1\n").arg(result.message));
-        return 1;
-    case Client::Outcome::Failed:
-        print(stderr, QStringLiteral("ivra: Ivra is running but did not take the request: %1\n")
-                          .arg(result.message));
-        return 1;
-    case Client::Outcome::NoSessionBus:
-        warnOnceWithoutSessionBus();
-        return std::nullopt;
-    case Client::Outcome::NoInstance:
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-} // namespace
+using ivra::argumentsOf;
+using ivra::hasGraphicalSession;
+using ivra::print;
 
 int main(int argc, char** argv) {
     // Modes that need no display are decided before Qt connects to one.
@@ -105,8 +50,8 @@ int main(int argc, char** argv) {
     }
     // One Ivra runs at a time: a second `ivra` gives its request to the first and ends,
     // before it loads anything the running one already has.
-    if (!early.endsWhenDone()) {
-        if (const auto exitStatus = forwardToRunningIvra(arguments, early)) {
+    if (ivra::forwardsToRunningIvra(early)) {
+        if (const auto exitStatus = ivra::forwardToRunningIvra(arguments, early)) {
             return *exitStatus;
         }
     }
@@ -131,14 +76,14 @@ int main(int argc, char** argv) {
         case ivra::platform::InstanceService::Claim::Claimed:
             break;
         case ivra::platform::InstanceService::Claim::HeldElsewhere:
-            if (const auto exitStatus = forwardToRunningIvra(arguments, early)) {
+            if (const auto exitStatus = ivra::forwardToRunningIvra(arguments, early)) {
                 return *exitStatus;
             }
             print(stderr, QStringLiteral("ivra: another Ivra was starting and has gone; "
                                          "please try again.\n"));
             return 1;
         case ivra::platform::InstanceService::Claim::Unavailable:
-            warnOnceWithoutSessionBus();
+            ivra::warnOnceWithoutSessionBus();
             break;
         }
     }

@@ -106,6 +106,9 @@ void SingleInstanceTest::cleanup() {
             m_first.waitForFinished();
         }
     }
+    // The bus lets the name go a moment after its owner ended; the next test's Ivra must
+    // not meet it.
+    QTRY_VERIFY(!ownsTheName());
 }
 
 void SingleInstanceTest::aSecondIvraHandsItsCaptureToTheRunningOne() {

@@ -26,27 +26,32 @@ void appendLittleEndian(QByteArray& bytes, quint32 value, int size) {
     }
 }
 
+// One context for the whole run, never destroyed: destroying it unloads libcanberra's
+// output driver and the sound server's client library with it, whose per-thread clean-up
+// would then run into unmapped code when any other thread of the process ends (seen as a
+// crash at exit while worker threads wound down).
+ca_context* sharedContext() {
+    static ca_context* const context = [] {
+        ca_context* created = nullptr;
+        if (ca_context_create(&created) != CA_SUCCESS) {
+            return static_cast<ca_context*>(nullptr);
+        }
+        ca_context_change_props(created, CA_PROP_APPLICATION_NAME, "Ivra", CA_PROP_APPLICATION_ID,
+                                "ivra", CA_PROP_APPLICATION_ICON_NAME, "ivra", nullptr);
+        return created;
+    }();
+    return context;
+}
+
 } // namespace
 
 CanberraCaptureSound::CanberraCaptureSound(QString fallbackFolder)
-    : m_fallbackFolder(std::move(fallbackFolder)) {
-    if (ca_context_create(&m_context) != CA_SUCCESS) {
-        m_context = nullptr;
-        return;
-    }
-    ca_context_change_props(m_context, CA_PROP_APPLICATION_NAME, "Ivra", CA_PROP_APPLICATION_ID,
-                            "ivra", CA_PROP_APPLICATION_ICON_NAME, "ivra", nullptr);
-}
-
-CanberraCaptureSound::~CanberraCaptureSound() {
-    if (m_context) {
-        // Cancels what still plays; callbacks end before this returns.
-        ca_context_destroy(m_context);
-    }
+    : m_fallback(std::make_shared<const Fallback>(Fallback{std::move(fallbackFolder)})) {
 }
 
 void CanberraCaptureSound::play() {
-    if (!m_context) {
+    ca_context* context = sharedContext();
+    if (!context) {
         return;
     }
     ca_proplist* properties = nullptr;
@@ -56,40 +61,47 @@ void CanberraCaptureSound::play() {
     ca_proplist_sets(properties, CA_PROP_EVENT_ID, kEventID);
     ca_proplist_sets(properties, CA_PROP_EVENT_DESCRIPTION, "Screenshot taken");
     // The theme lookup happens off this thread; a missing sound is reported to the
-    // callback, which then plays the fallback.
-    const int result = ca_context_play_full(m_context, 0, properties, &finished, this);
+    // callback, which then asks for the fallback.
+    auto* request = new std::weak_ptr<const Fallback>(m_fallback);
+    const int result = ca_context_play_full(context, 0, properties, &finished, request);
     ca_proplist_destroy(properties);
-    if (result == CA_ERROR_NOTFOUND) {
-        playFallback();
+    if (result != CA_SUCCESS) {
+        // The callback is not called for a sound that did not start.
+        delete request;
+        if (result == CA_ERROR_NOTFOUND) {
+            playFallback(*m_fallback);
+        }
     }
 }
 
-void CanberraCaptureSound::finished(ca_context*, uint32_t, int error, void* self) {
+void CanberraCaptureSound::finished(ca_context*, uint32_t, int error, void* request) {
+    std::unique_ptr<std::weak_ptr<const Fallback>> fallback(
+        static_cast<std::weak_ptr<const Fallback>*>(request));
     if (error != CA_ERROR_NOTFOUND) {
         return;
     }
     // This runs on libcanberra's thread, which must not start another sound from inside
-    // its callback: the fallback starts from the main thread, while the sound object
-    // lives (destroying it waits for this callback, so reading the token here is safe).
-    auto* sound = static_cast<CanberraCaptureSound*>(self);
+    // its callback: the fallback starts from the main thread, if the sound object is still
+    // there.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [sound, alive = std::weak_ptr<const bool>(sound->m_alive)] {
-            if (!alive.expired()) {
-                sound->playFallback();
+        [fallback = *fallback] {
+            if (const auto alive = fallback.lock()) {
+                playFallback(*alive);
             }
         },
         Qt::QueuedConnection);
 }
 
-void CanberraCaptureSound::playFallback() {
-    const QString path = ensureFallbackFile(m_fallbackFolder);
-    if (path.isEmpty()) {
+void CanberraCaptureSound::playFallback(const Fallback& fallback) {
+    ca_context* context = sharedContext();
+    const QString path = ensureFallbackFile(fallback.folder);
+    if (!context || path.isEmpty()) {
         return;
     }
     const QByteArray file = QFile::encodeName(path);
-    ca_context_play(m_context, 1, CA_PROP_MEDIA_FILENAME, file.constData(),
-                    CA_PROP_EVENT_DESCRIPTION, "Screenshot taken", nullptr);
+    ca_context_play(context, 1, CA_PROP_MEDIA_FILENAME, file.constData(), CA_PROP_EVENT_DESCRIPTION,
+                    "Screenshot taken", nullptr);
 }
 
 QByteArray CanberraCaptureSound::fallbackClickWav() {

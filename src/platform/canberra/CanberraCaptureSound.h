@@ -21,7 +21,6 @@ public:
 
     // `fallbackFolder`: where the fallback click is written on first need.
     explicit CanberraCaptureSound(QString fallbackFolder);
-    ~CanberraCaptureSound() override;
 
     void play() override;
 
@@ -32,13 +31,15 @@ public:
     static QString ensureFallbackFile(const QString& folder);
 
 private:
-    static void finished(ca_context* context, uint32_t id, int error, void* self);
-    void playFallback();
+    struct Fallback {
+        QString folder;
+    };
 
-    ca_context* m_context = nullptr;
-    QString m_fallbackFolder;
+    static void finished(ca_context* context, uint32_t id, int error, void* request);
+    static void playFallback(const Fallback& fallback);
+
     // Fallbacks requested from libcanberra's thread are played only while this lives.
-    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
+    std::shared_ptr<const Fallback> m_fallback;
 };
 
 // The application's capture sound: the fallback click kept in the user's cache folder.
