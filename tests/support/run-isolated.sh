@@ -23,6 +23,7 @@ elif [ -z "${DISPLAY:-}" ]; then
 else
     # Display tests start real Ivras, which keep one instance per session bus: each test
     # gets a bus of its own, so tests running side by side never meet.
-    exec dbus-run-session -- "$@"
+    dbus-run-session -- "$@"
+    exit $?
 fi
 "$@"
