@@ -29,6 +29,10 @@ bool writePng(const QImage& image, const QString& path) {
 // Writes a flattened sample with every tool, and the same scene as the canvas shows it at
 // half size over a checkerboard, for looking at: `annotation_sample <folder>`.
 int main(int argc, char** argv) {
+    // A tool that draws into files: it needs no display, so it never asks for one.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: annotation_sample <output folder>\n");

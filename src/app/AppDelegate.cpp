@@ -107,12 +107,28 @@ std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) 
         if (!m_captureDispatcher) {
             return QStringLiteral("Screen capture is not available in this session.");
         }
+        const CaptureAction action = *options.capture;
+        if ((action == CaptureAction::Area || action == CaptureAction::Ocr) &&
+            !m_captureDispatcher->offersAreaCapture()) {
+            return QStringLiteral("Capturing an area is not available in this version of Ivra "
+                                  "yet; 'ivra --full-screen' captures the screen.");
+        }
+        if (action == CaptureAction::Window && !m_captureDispatcher->offersWindowCapture()) {
+            return QStringLiteral("Capturing a window is not available in this version of Ivra "
+                                  "yet; 'ivra --full-screen' captures the screen.");
+        }
         // From the event loop, so a forwarded request is answered before a folder prompt
         // or a countdown starts.
-        QTimer::singleShot(0, m_captureDispatcher.get(),
-                           [dispatcher = m_captureDispatcher.get(), action = *options.capture] {
-                               dispatcher->start(action);
-                           });
+        QTimer::singleShot(
+            0, m_captureDispatcher.get(),
+            [dispatcher = m_captureDispatcher.get(), action] { dispatcher->start(action); });
+    }
+    if (options.openSettings) {
+        return QStringLiteral("The settings window is not available in this version of Ivra "
+                              "yet.");
+    }
+    if (options.openRecordingSetup) {
+        return QStringLiteral("Screen recording is not available in this version of Ivra yet.");
     }
     return std::nullopt;
 }

@@ -12,6 +12,7 @@
 #include "app/Forwarding.h"
 #include "platform/dbus/InstanceService.h"
 #include "platform/unix/TerminationSignals.h"
+#include "platform/x11/XcbConnection.h"
 #include "recognition/RecognizeCommand.h"
 #include "settings/SettingsStore.h"
 
@@ -46,6 +47,14 @@ int main(int argc, char** argv) {
                                      "none was found: DISPLAY and WAYLAND_DISPLAY are unset.\n"
                                      "To try it without one, run it under Xvfb, for example:\n"
                                      "    xvfb-run -a ivra\n"));
+        return 1;
+    }
+    // Qt aborts when the X server named by DISPLAY is not there; say so instead.
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsSet("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !ivra::platform::XcbConnection::open()) {
+        print(stderr, QStringLiteral("ivra: cannot reach the X server \"%1\" named by DISPLAY; is "
+                                     "the graphical session still running?\n")
+                          .arg(qEnvironmentVariable("DISPLAY")));
         return 1;
     }
     // One Ivra runs at a time: a second `ivra` gives its request to the first and ends,

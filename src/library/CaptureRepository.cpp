@@ -4,6 +4,9 @@
 #include <future>
 #include <system_error>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -27,6 +30,9 @@ namespace {
 constexpr const char* kBaseFolderName = "Vantrel";
 constexpr const char* kCapturesFolderName = "Captures";
 constexpr int kMaxMoveAsideAttempts = 100;
+// How much lower than the interface thread background encoding runs: on a two-core
+// machine the PNG and thumbnail threads would otherwise crowd out the interface.
+constexpr int kEncoderNiceness = 10;
 
 QString uuidText(const QUuid& id) {
     return id.toString(QUuid::WithoutBraces).toUpper();
@@ -243,7 +249,12 @@ void CaptureRepository::insertInBackground(const QImage& image,
     QThreadPool::globalInstance()->start([this, alive, image, folder, sourceAppBundleID, createdAt,
                                           capturesDirectory = m_capturesDirectory,
                                           done = std::move(done)]() mutable {
+        // Encoding must not take the interface's core away from it: a lower priority for
+        // this thread (and the thumbnail thread it starts) while it works.
+        const int niceness = getpriority(PRIO_PROCESS, gettid());
+        setpriority(PRIO_PROCESS, gettid(), niceness + kEncoderNiceness);
         auto files = writeFiles(image, folder, capturesDirectory);
+        setpriority(PRIO_PROCESS, gettid(), niceness);
         // Back on the main thread; dropped when the repository is gone by then.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

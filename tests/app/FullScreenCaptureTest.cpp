@@ -97,6 +97,12 @@ private Q_SLOTS:
         QCOMPARE(forwarded.exitCode, 0);
         QTRY_COMPARE_WITH_TIMEOUT(captures().size(), 2, 20000);
 
+        // A request for a flow this version does not have says so, and Ivra goes on.
+        const auto area = test::runProcess(QStringLiteral(IVRA_BINARY), {QStringLiteral("--area")});
+        QCOMPARE(area.exitCode, 1);
+        QVERIFY2(area.standardError.contains("not available"), area.standardError.constData());
+        QCOMPARE(m_ivra.state(), QProcess::Running);
+
         // Both are in the library the next start reads, each at its monitor's own size.
         QList<CaptureRecord> records;
         QTRY_COMPARE_WITH_TIMEOUT((records = CaptureRepository(m_settings).fetchAll()).size(), 2,

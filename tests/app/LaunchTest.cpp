@@ -73,6 +73,18 @@ void LaunchTest::withoutADisplayItExplainsInsteadOfCrashing() {
     runWithoutDisplay(process, {});
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(process.readAllStandardError().contains("needs a graphical session"));
+
+    // A display that names no running server: Ivra's message, not Qt's abort.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":987"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(IVRA_BINARY), {});
+    QVERIFY(process.waitForFinished());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardError().contains("cannot reach the X server \":987\""));
 }
 
 void LaunchTest::startAndWaitUntilRunning(QProcess& process) {
