@@ -91,9 +91,13 @@ void LaunchTest::startAndWaitUntilRunning(QProcess& process) {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(QStringLiteral(IVRA_BINARY), {});
     QVERIFY(process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(sessionMarker()), 20000);
-    // Let start-up reach the event loop before signalling.
-    QTest::qWait(300);
+    // The marker of this very process (an earlier one may have left its own).
+    const QByteArray ownPid = "pid=" + QByteArray::number(process.processId()) + '\n';
+    QTRY_VERIFY_WITH_TIMEOUT(ivra::test::readFile(sessionMarker()).contains(ownPid), 20000);
+    // A second ivra is answered once start-up is over and the event loop runs.
+    const auto second = ivra::test::runProcess(QStringLiteral(IVRA_BINARY), {}, 60000);
+    QCOMPARE(second.exitCode, 0);
+    QVERIFY(second.standardError.contains("already running"));
     QCOMPARE(process.state(), QProcess::Running);
 }
 

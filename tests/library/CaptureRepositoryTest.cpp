@@ -63,7 +63,8 @@ private Q_SLOTS:
             auto notifications = spyNotifications();
             repository.insertInBackground(picture, QString("org.example.Paint"), {},
                                           [&](std::optional<CaptureRecord> stored) {
-                                              QCOMPARE(QThread::currentThread(), qApp->thread());
+                                              QCOMPARE(QThread::currentThread(),
+                                                       QCoreApplication::instance()->thread());
                                               record = std::move(stored);
                                               ++calls;
                                           });

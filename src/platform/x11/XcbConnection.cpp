@@ -81,7 +81,10 @@ XcbConnection::cardinalProperty(xcb_window_t window, xcb_atom_t property, xcb_at
     }
     const int count = xcb_get_property_value_length(reply.get()) / 4;
     QList<quint32> values(count);
-    std::memcpy(values.data(), xcb_get_property_value(reply.get()), static_cast<size_t>(count) * 4);
+    if (count > 0) {
+        std::memcpy(values.data(), xcb_get_property_value(reply.get()),
+                    static_cast<size_t>(count) * 4);
+    }
     return values;
 }
 
