@@ -15,6 +15,8 @@ namespace {
 
 // One free segment per monitor of a two-monitor desktop, ready for the next grab.
 constexpr std::ptrdiff_t kMaxIdleSegments = 2;
+// How many requests a spare's first touch by the server is split into.
+constexpr int kWarmUpStrips = 16;
 
 void releaseWrappedSegment(void* info) {
     auto* holder = static_cast<std::shared_ptr<ShmSegmentPool::Segment>*>(info);
@@ -94,12 +96,19 @@ void ShmSegmentPool::keepSpare(xcb_drawable_t drawable, const QRect& rectPx) {
         for (size_t offset = 0; offset < spare->sizeBytes(); offset += step) {
             spare->data()[offset] = 0;
         }
-        std::free(xcb_shm_get_image_reply(
-            connection,
-            xcb_shm_get_image(connection, drawable, int16_t(rectPx.x()), int16_t(rectPx.y()),
-                              uint16_t(rectPx.width()), uint16_t(rectPx.height()), ~0U,
-                              XCB_IMAGE_FORMAT_Z_PIXMAP, spare->id(), 0),
-            nullptr));
+        // In strips, so the server answers other clients (our own windows among them)
+        // between them instead of once after the whole frame.
+        const int stripHeight = std::max(1, rectPx.height() / kWarmUpStrips);
+        for (int y = 0; y < rectPx.height(); y += stripHeight) {
+            const int height = std::min(stripHeight, rectPx.height() - y);
+            std::free(xcb_shm_get_image_reply(
+                connection,
+                xcb_shm_get_image(connection, drawable, int16_t(rectPx.x()),
+                                  int16_t(rectPx.y() + y), uint16_t(rectPx.width()),
+                                  uint16_t(height), ~0U, XCB_IMAGE_FORMAT_Z_PIXMAP, spare->id(),
+                                  uint32_t(y) * uint32_t(rectPx.width()) * 4),
+                nullptr));
+        }
         spare->m_preparing.store(false);
         spare->m_inUse.store(false);
     });

@@ -7,7 +7,9 @@
 
 #include <xcb/composite.h>
 #include <xcb/randr.h>
+#include <xcb/render.h>
 #include <xcb/shm.h>
+#include <xcb/xcb_renderutil.h>
 #include <xcb/xfixes.h>
 
 #include <QPainter>
@@ -138,12 +140,51 @@ X11ScreenCaptureBackend::X11ScreenCaptureBackend(std::unique_ptr<XcbConnection> 
           screenFormatProblem(xcb_get_setup(m_connection->get()), m_connection->screen())) {
     if (useSharedMemory) {
         m_pool = std::make_unique<ShmSegmentPool>(m_connection->get());
+        setUpOpaqueGrabs();
     }
+}
+
+void X11ScreenCaptureBackend::setUpOpaqueGrabs() {
+    xcb_connection_t* c = m_connection->get();
+    if (!m_connection->hasExtension(&xcb_render_id)) {
+        return;
+    }
+    std::free(xcb_render_query_version_reply(c, xcb_render_query_version(c, 0, 11), nullptr));
+    const auto shm = xcbReply(c, xcb_shm_query_version_reply, xcb_shm_query_version(c));
+    if (!shm || !shm->shared_pixmaps || shm->pixmap_format != XCB_IMAGE_FORMAT_Z_PIXMAP) {
+        return;
+    }
+    const xcb_render_query_pict_formats_reply_t* formats = xcb_render_util_query_formats(c);
+    if (formats == nullptr) {
+        return;
+    }
+    const xcb_render_pictforminfo_t* argb =
+        xcb_render_util_find_standard_format(formats, XCB_PICT_STANDARD_ARGB_32);
+    const xcb_render_pictvisual_t* rootVisual =
+        xcb_render_util_find_visual_format(formats, m_connection->screen()->root_visual);
+    if (argb == nullptr || rootVisual == nullptr) {
+        return;
+    }
+    // The root's picture includes its children: what the screen shows.
+    const uint32_t includeInferiors = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
+    const xcb_render_picture_t picture = xcb_generate_id(c);
+    xcb_generic_error_t* failure = xcb_request_check(
+        c, xcb_render_create_picture_checked(c, picture, m_connection->root(), rootVisual->format,
+                                             XCB_RENDER_CP_SUBWINDOW_MODE, &includeInferiors));
+    if (failure != nullptr) {
+        std::free(failure);
+        return;
+    }
+    m_rootPicture = picture;
+    m_argbFormat = argb->id;
 }
 
 // The pool detaches its segments through the connection, so it goes first.
 X11ScreenCaptureBackend::~X11ScreenCaptureBackend() {
     m_pool.reset();
+    if (m_rootPicture != 0) {
+        xcb_render_free_picture(m_connection->get(), m_rootPicture);
+    }
 }
 
 QString X11ScreenCaptureBackend::name() const {
@@ -348,6 +389,11 @@ CaptureResult<QImage> X11ScreenCaptureBackend::grab(xcb_drawable_t drawable, con
     if (depth != 24 && depth != 32) {
         return error(QStringLiteral("Windows of depth %1 cannot be captured.").arg(depth));
     }
+    if (depth == 24 && drawable == m_connection->root() && m_rootPicture != 0) {
+        if (auto opaque = grabOpaqueShared(rectPx)) {
+            return *opaque;
+        }
+    }
     // Depth 32 carries premultiplied alpha (ARGB visuals); 24 has none.
     const QImage::Format format =
         depth == 32 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
@@ -390,6 +436,39 @@ CaptureResult<QImage> X11ScreenCaptureBackend::grabShared(xcb_drawable_t drawabl
     if (drawable == m_connection->root()) {
         m_pool->keepSpare(drawable, rectPx);
     }
+    return image;
+}
+
+std::optional<QImage> X11ScreenCaptureBackend::grabOpaqueShared(const QRect& rectPx) {
+    xcb_connection_t* c = m_connection->get();
+    const qsizetype bytesPerLine = qsizetype(rectPx.width()) * 4;
+    auto segment = m_pool->acquire(size_t(bytesPerLine) * size_t(rectPx.height()));
+    if (!segment) {
+        return std::nullopt;
+    }
+    // A 32-bit pixmap over the segment, and a Render Src composite of the root into it: the
+    // server copies and makes every pixel opaque in one pass, in our memory.
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    const xcb_render_picture_t target = xcb_generate_id(c);
+    xcb_shm_create_pixmap(c, pixmap, m_connection->root(), uint16_t(rectPx.width()),
+                          uint16_t(rectPx.height()), 32, segment->id(), 0);
+    xcb_render_create_picture(c, target, pixmap, m_argbFormat, 0, nullptr);
+    xcb_render_composite(c, XCB_RENDER_PICT_OP_SRC, m_rootPicture, XCB_RENDER_PICTURE_NONE, target,
+                         int16_t(rectPx.x()), int16_t(rectPx.y()), 0, 0, 0, 0,
+                         uint16_t(rectPx.width()), uint16_t(rectPx.height()));
+    xcb_render_free_picture(c, target);
+    xcb_free_pixmap(c, pixmap);
+    // A round trip: every request before it, the composite included, is done.
+    xcb_generic_error_t* failure = nullptr;
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), &failure));
+    if (failure != nullptr || xcb_connection_has_error(c) != 0) {
+        std::free(failure);
+        ShmSegmentPool::release(*segment);
+        return std::nullopt;
+    }
+    QImage image =
+        ShmSegmentPool::wrap(std::move(segment), rectPx.size(), bytesPerLine, QImage::Format_RGB32);
+    m_pool->keepSpare(m_connection->root(), rectPx);
     return image;
 }
 

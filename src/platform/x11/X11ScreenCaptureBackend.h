@@ -58,6 +58,8 @@ public:
 private:
     X11ScreenCaptureBackend(std::unique_ptr<XcbConnection> connection, bool useSharedMemory);
 
+    // Prepares grabs that the server makes opaque itself (Render into shared pixmaps).
+    void setUpOpaqueGrabs();
     CaptureResult<X11DisplayMap> displayMap() const;
     CaptureResult<QImage> captureDisplay(const ContentFilter& filter,
                                          const CaptureConfiguration& configuration);
@@ -70,11 +72,18 @@ private:
                                      QImage::Format format);
     CaptureResult<QImage> grabPlain(xcb_drawable_t drawable, const QRect& rectPx,
                                     QImage::Format format);
+    // The root's pixels composited by the server straight into a segment as opaque ARGB,
+    // so no pass over the pixels is left for us; nothing when the server cannot.
+    std::optional<QImage> grabOpaqueShared(const QRect& rectPx);
     // Draws the pointer into an image whose top-left pixel is at `originPx` on the root.
     void drawCursor(QImage& image, QPoint originPx);
 
     std::unique_ptr<XcbConnection> m_connection;
     std::unique_ptr<ShmSegmentPool> m_pool;
+    // Render picture of the root window and the ARGB format, when the server offers
+    // Render and shared-memory pixmaps; 0 otherwise.
+    uint32_t m_rootPicture = 0;
+    uint32_t m_argbFormat = 0;
     DesktopIdResolver m_resolver;
     // Why grabs of this server's pixel format are refused; empty when they work.
     QString m_formatProblem;
