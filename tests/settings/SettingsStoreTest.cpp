@@ -40,6 +40,7 @@ private Q_SLOTS:
     void retentionLimitAndOption();
     void booleansDefaultingToYesTellAStoredNoFromAbsence();
     void wrongTypesAndGarbageReadAsDefaults();
+    void handWrittenTextWithCommasReadsAsWritten();
     void unreadableFileReadsAsDefaults();
     void folderPromptCancelStoresNothingAndAsksAgain();
     void choosingAFolderStoresPathAndBookmark();
@@ -211,6 +212,19 @@ void SettingsStoreTest::wrongTypesAndGarbageReadAsDefaults() {
     QCOMPARE(s.filenameTemplate(), QStringLiteral("Screenshot {date} {time}"));
     QVERIFY(!s.hasUserSaveDestination());
     QVERIFY(s.recordingNoiseReduction());
+}
+
+void SettingsStoreTest::handWrittenTextWithCommasReadsAsWritten() {
+    // Without quotes an INI reader sees a list; the user wrote one text.
+    QVERIFY(test::writeFile(iniPath(), "[General]\n"
+                                       "filenameTemplate=Shot {date},  {time}, {app}\n"
+                                       "appIconStyle = neo,classic\n"));
+    SettingsStore s = makeStore();
+    QCOMPARE(s.filenameTemplate(), QStringLiteral("Shot {date},  {time}, {app}"));
+    QCOMPARE(s.appIconStyle(), QStringLiteral("neo,classic"));
+    // What Ivra writes itself reads back unchanged too.
+    s.setText(SettingsStore::Keys::filenameTemplate, QStringLiteral("a, b,c"));
+    QCOMPARE(makeStore().filenameTemplate(), QStringLiteral("a, b,c"));
 }
 
 void SettingsStoreTest::unreadableFileReadsAsDefaults() {

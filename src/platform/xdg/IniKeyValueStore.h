@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QSettings>
 
@@ -26,6 +27,9 @@ public:
     QString filePath() const { return m_settings->fileName(); }
 
 private:
+    // The value of a key of the general section exactly as written in the file.
+    std::optional<QString> rawText(const QString& key) const;
+
     std::unique_ptr<QSettings> m_settings;
 };
 
