@@ -120,6 +120,9 @@ CaptureRepository::~CaptureRepository() {
     if (m_removeBaseFolderOnExit) {
         QDir(m_baseFolder).removeRecursively();
     }
+    if (!m_temporaryCapturesDirectory.isEmpty()) {
+        QDir(m_temporaryCapturesDirectory).removeRecursively();
+    }
 }
 
 QString CaptureRepository::defaultBaseFolder() {
@@ -150,9 +153,16 @@ void CaptureRepository::openPersistentStore() {
             }
         }
     }
-    // The application keeps working; only the history does not outlive this run.
+    // The application keeps working; only the history does not outlive this run, and
+    // neither do its thumbnails: they go to a temporary folder, not the library's, where
+    // no record would ever point to them again.
     m_store = CaptureStore::openInMemory();
     m_damagedStoreNotice = unavailableNotice(storePath);
+    m_temporaryCapturesDirectory =
+        QDir(QDir::tempPath())
+            .filePath(QStringLiteral("VantrelCaptures-") + uuidText(QUuid::createUuid()));
+    m_capturesDirectory = m_temporaryCapturesDirectory;
+    QDir().mkpath(m_capturesDirectory);
 }
 
 bool CaptureRepository::canStore(const QImage& image) const {

@@ -112,6 +112,9 @@ private:
     QString m_baseFolder;
     QString m_capturesDirectory;
     bool m_removeBaseFolderOnExit = false;
+    // Where a memory-only library (its store could not be opened) keeps its thumbnails;
+    // removed with the repository.
+    QString m_temporaryCapturesDirectory;
     std::optional<int> m_retentionLimit;
     std::optional<QString> m_damagedStoreNotice;
 };

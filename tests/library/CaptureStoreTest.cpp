@@ -140,6 +140,27 @@ private Q_SLOTS:
         QCOMPARE(folders.capturesInSaveFolder().size(), 1);
     }
 
+    void memoryOnlyLibraryLeavesNoThumbnailsBehind() {
+        test::LibraryFolders folders;
+        // A folder where the store file should be: the library folder itself is usable, so
+        // thumbnails could land there with no record ever pointing to them again.
+        QVERIFY(QDir().mkpath(folders.storeFile));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("capture library .* cannot be used"));
+        QString thumbnail;
+        {
+            CaptureRepository repository = folders.open();
+            QVERIFY(repository.damagedStoreNotice());
+            const auto record = test::storeCapture(repository);
+            QVERIFY(record && QFileInfo(record->thumbnailPath).isFile());
+            thumbnail = record->thumbnailPath;
+        }
+        QVERIFY(!QFileInfo::exists(thumbnail));
+        QVERIFY(QDir(folders.baseFolder).entryList({"*.jpg"}, QDir::Files).isEmpty());
+        QVERIFY(QDir(QDir(folders.baseFolder).filePath("Captures")).isEmpty());
+        // The capture itself is the user's file and stays.
+        QCOMPARE(folders.capturesInSaveFolder().size(), 1);
+    }
+
     void largeLibraryLoadsInFullNewestFirst() {
         test::LibraryFolders folders;
         QList<CaptureRecord> inserted;
