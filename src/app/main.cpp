@@ -70,6 +70,13 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Vantrel"));
     QApplication::setDesktopFileName(QStringLiteral("ivra"));
 
+    // Before start-up marks this run as running: a logout or `kill` from now on ends Ivra
+    // as a clean exit. One that comes before the event loop runs waits in the pipe and
+    // ends it as soon as the loop starts.
+    ivra::platform::TerminationSignals termination;
+    QObject::connect(&termination, &ivra::platform::TerminationSignals::terminationRequested, &app,
+                     [] { QApplication::quit(); });
+
     // Qt has taken its own options (-platform, -style, …) out of the arguments by now.
     const ivra::LaunchOptions options = ivra::parseCommandLine(argumentsOf(argc, argv));
     if (options.unknownArgument) {
@@ -112,8 +119,5 @@ int main(int argc, char** argv) {
         return delegate.handleRequest(request);
     });
 
-    ivra::platform::TerminationSignals termination;
-    QObject::connect(&termination, &ivra::platform::TerminationSignals::terminationRequested, &app,
-                     [] { QApplication::quit(); });
     return app.exec();
 }

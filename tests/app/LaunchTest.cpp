@@ -1,10 +1,18 @@
+#include <csignal>
+#include <utility>
+
+#include <sys/types.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 #include "PrivateSessionBus.h"
 #include "support/TestSupport.h"
@@ -18,6 +26,8 @@ private Q_SLOTS:
     void helpAndVersionNeedNoDisplay();
     void withoutADisplayItExplainsInsteadOfCrashing();
     void sigtermIsACleanExit();
+    void aSignalDuringStartUpIsACleanExitToo_data();
+    void aSignalDuringStartUpIsACleanExitToo();
     void killLeavesTheMarkerAndTheNextStartReportsIt();
     void aDamagedLibraryIsSetAsideAndIvraStillStarts();
     void anUnreadableFileToEditEndsWithAMessageNotACrashReport();
@@ -111,6 +121,52 @@ void LaunchTest::sigtermIsACleanExit() {
     QVERIFY(!QFile::exists(sessionMarker()));
 
     // The next start after a clean exit has nothing to report.
+    QProcess next;
+    startAndWaitUntilRunning(next);
+    QVERIFY(!QFile::exists(pendingReport()));
+    next.terminate();
+    QVERIFY(next.waitForFinished(10000));
+}
+
+void LaunchTest::aSignalDuringStartUpIsACleanExitToo_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("editing");
+    for (const auto& [name, number] : {std::pair{"SIGTERM", SIGTERM}, std::pair{"SIGINT", SIGINT},
+                                       std::pair{"SIGHUP", SIGHUP}}) {
+        QTest::addRow("%s, tray", name) << number << false;
+        QTest::addRow("%s, editing a 4K image", name) << number << true;
+    }
+}
+
+void LaunchTest::aSignalDuringStartUpIsACleanExitToo() {
+    QFETCH(int, signalNumber);
+    QFETCH(bool, editing);
+    // A large image keeps start-up busy for a while after the marker is written.
+    const QString image = QDir(qEnvironmentVariable("TMPDIR")).filePath(QStringLiteral("4k.png"));
+    if (editing && !QFile::exists(image)) {
+        QImage picture(3840, 2160, QImage::Format_RGB32);
+        picture.fill(QColor(30, 90, 160));
+        QVERIFY(picture.save(image));
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(IVRA_BINARY),
+                  editing ? QStringList{QStringLiteral("--edit"), image} : QStringList{});
+    QVERIFY(process.waitForStarted());
+    // The moment this run is marked as running, start-up is still under way.
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(sessionMarker()) && clock.elapsed() < 20000) {
+        QThread::usleep(200);
+    }
+    QVERIFY(QFile::exists(sessionMarker()));
+    QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY(!QFile::exists(sessionMarker()));
+
+    // The next start finds nothing to report.
     QProcess next;
     startAndWaitUntilRunning(next);
     QVERIFY(!QFile::exists(pendingReport()));
