@@ -13,6 +13,8 @@
 
 #include "library/ui/ThumbnailCardView.h"
 
+#include "presentation/ui/X11WindowState.h"
+
 namespace ivra {
 
 namespace {
@@ -61,22 +63,10 @@ void FloatingThumbnailWindow::present() {
 }
 
 void FloatingThumbnailWindow::applyWindowManagerState() {
-    xcb_connection_t* connection = x11Connection();
-    if (!connection) {
-        return;
-    }
-    const auto window = static_cast<xcb_window_t>(winId());
-    // Qt adds its own "above" state for the stay-on-top flag to what it finds here; sticky
-    // and the all-desktops number are ours, as Qt has no flag for them.
-    const xcb_atom_t states[] = {internAtom(connection, "_NET_WM_STATE_STICKY"),
-                                 internAtom(connection, "_NET_WM_STATE_ABOVE")};
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, window,
-                        internAtom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
-    const uint32_t allDesktops = 0xFFFFFFFF;
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window,
-                        internAtom(connection, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
-                        &allDesktops);
-    xcb_flush(connection);
+    // Qt adds its own "above" state for the stay-on-top flag to what it finds; sticky and
+    // the all-desktops number are ours, as Qt has no flag for them.
+    X11WindowState::addStates(*this, {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"});
+    X11WindowState::showOnAllDesktops(*this);
 }
 
 void FloatingThumbnailWindow::applyShapeWithoutCompositor() {

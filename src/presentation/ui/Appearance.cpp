@@ -6,6 +6,8 @@
 
 #include "presentation/Theme.h"
 
+#include "presentation/ui/X11WindowState.h"
+
 namespace ivra {
 
 namespace {
@@ -60,6 +62,11 @@ ActivationPolicy WindowPolicy::activationPolicy() {
 void WindowPolicy::apply(QWidget& window) {
     const bool tool = g_activationPolicy == ActivationPolicy::Accessory;
     window.setWindowFlag(Qt::Tool, tool);
+    if (tool) {
+        // Linux taskbars and pagers read these, not the window type.
+        X11WindowState::addStates(window,
+                                  {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+    }
 }
 
 } // namespace ivra
