@@ -72,7 +72,11 @@ private:
         m_first.setProcessChannelMode(QProcess::ForwardedChannels);
         m_first.start(QStringLiteral(IVRA_BINARY), {});
         QVERIFY(m_first.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(ownsTheName() && QFile::exists(sessionMarker()), 20000);
+        // This very process's marker: a killed one's may still lie there until start-up has
+        // turned it into a report.
+        const QByteArray ownPid = "pid=" + QByteArray::number(m_first.processId()) + '\n';
+        QTRY_VERIFY_WITH_TIMEOUT(ownsTheName() && test::readFile(sessionMarker()).contains(ownPid),
+                                 20000);
     }
     Finished run(const QStringList& arguments, const QString& folder = QDir::currentPath()) {
         QProcess process;
