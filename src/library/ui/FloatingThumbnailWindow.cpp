@@ -1,44 +1,14 @@
 #include "library/ui/FloatingThumbnailWindow.h"
 
-#include <cstdlib>
-#include <memory>
-
-#include <xcb/xcb.h>
-
 #include <QEasingCurve>
-#include <QGuiApplication>
 #include <QPainterPath>
 #include <QRegion>
 #include <QVBoxLayout>
 
 #include "library/ui/ThumbnailCardView.h"
-
 #include "presentation/ui/X11WindowState.h"
 
 namespace ivra {
-
-namespace {
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename Reply> using XcbReply = std::unique_ptr<Reply, FreeDeleter>;
-
-// Null when the application does not run on X11 (Wayland keeps its own rules for such
-// windows, and there is nothing more to ask for).
-xcb_connection_t* x11Connection() {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
-    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(qstrlen(name)), name),
-        nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-} // namespace
 
 FloatingThumbnailWindow::FloatingThumbnailWindow(ThumbnailCardView* card, QSize sizePt)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -70,17 +40,9 @@ void FloatingThumbnailWindow::applyWindowManagerState() {
 }
 
 void FloatingThumbnailWindow::applyShapeWithoutCompositor() {
-    xcb_connection_t* connection = x11Connection();
-    if (!connection) {
-        return;
-    }
     // Without a compositing manager the transparent corners would show black; cut the
-    // window to the card's shape instead (the first screen's manager is the one that
-    // counts on a single-screen display).
-    const XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, internAtom(connection, "_NET_WM_CM_S0")),
-        nullptr));
-    if (owner && owner->owner != XCB_WINDOW_NONE) {
+    // window to the card's shape instead.
+    if (X11WindowState::hasCompositingManager().value_or(true)) {
         clearMask();
         return;
     }

@@ -61,6 +61,18 @@ void X11WindowState::showOnAllDesktops(QWidget& window) {
     xcb_flush(connection);
 }
 
+std::optional<bool> X11WindowState::hasCompositingManager() {
+    xcb_connection_t* connection = x11Connection();
+    if (!connection) {
+        return std::nullopt;
+    }
+    // The first screen's manager is the one that counts on a single-screen display.
+    const XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, internAtom(connection, "_NET_WM_CM_S0")),
+        nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
 QByteArrayList X11WindowState::states(QWidget& window) {
     xcb_connection_t* connection = x11Connection();
     if (!connection) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArrayList>
 
 class QWidget;
@@ -15,6 +17,8 @@ public:
     static void addStates(QWidget& window, const QByteArrayList& states);
     // Puts the window on every virtual desktop (_NET_WM_DESKTOP = all).
     static void showOnAllDesktops(QWidget& window);
+    // Whether a compositing manager runs (translucent windows then blend); nothing off X11.
+    static std::optional<bool> hasCompositingManager();
     // The window's _NET_WM_STATE names as the X server has them; empty off X11.
     static QByteArrayList states(QWidget& window);
 };
