@@ -4,12 +4,19 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace ivra::bench {
 
-// Median wall time of `runs` calls, in milliseconds. The machines are shared and noisy,
-// so medians, never means.
+// The middle value (the upper one of the two middles for an even count). The machines are
+// shared and noisy, so medians, never means.
+inline double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Median wall time of `runs` calls, in milliseconds.
 inline double medianMs(int runs, const std::function<void()>& body) {
     std::vector<double> times;
     times.reserve(static_cast<size_t>(runs));
@@ -19,8 +26,7 @@ inline double medianMs(int runs, const std::function<void()>& body) {
         const auto end = std::chrono::steady_clock::now();
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return median(std::move(times));
 }
 
 inline void report(const char* name, double value, const char* unit) {

@@ -46,11 +46,6 @@ public:
     void play() override {}
 };
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -147,8 +142,8 @@ int main(int argc, char** argv) {
             blocks.push_back(longestBlockMs);
         }
     }
-    bench::report("fullscreen_capture_4k", median(times), "ms");
-    bench::report("fullscreen_capture_4k_ui_block", median(blocks), "ms");
+    bench::report("fullscreen_capture_4k", bench::median(times), "ms");
+    bench::report("fullscreen_capture_4k_ui_block", bench::median(blocks), "ms");
     bench::report("fullscreen_capture_4k_ui_block_max",
                   *std::max_element(blocks.begin(), blocks.end()), "ms");
     return 0;

@@ -34,11 +34,6 @@ double elapsedMs(const std::function<void()>& body) {
         .count();
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void benchInsert(SettingsStore& settings, const QString& root) {
     const QImage screenshot = bench::makeScreenshot(3840, 2160);
     CaptureRepository repository(settings, QDir(root).filePath(QStringLiteral("library")));
@@ -62,8 +57,8 @@ void benchInsert(SettingsStore& settings, const QString& root) {
     }
     const double encodeMs = bench::medianMs(kRuns, [&] { imageio::encodePng(screenshot); });
 
-    const double qtMs = median(qtTimes);
-    const double insertMs = median(insertTimes);
+    const double qtMs = bench::median(qtTimes);
+    const double insertMs = bench::median(insertTimes);
     const auto qtBytes = static_cast<double>(QFileInfo(qtPath).size());
     const auto ourBytes = static_cast<double>(QFileInfo(record->imagePath).size());
     bench::report("qt_png_4k", qtMs, "ms");

@@ -1,7 +1,5 @@
 #include "presentation/ui/X11WindowState.h"
 
-#include <cstdlib>
-#include <memory>
 #include <vector>
 
 #include <xcb/xcb.h>
@@ -9,14 +7,11 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "platform/x11/XcbConnection.h"
+
 namespace ivra {
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename Reply> using XcbReply = std::unique_ptr<Reply, FreeDeleter>;
 
 // Null when the application does not run on X11.
 xcb_connection_t* x11Connection() {
@@ -25,10 +20,9 @@ xcb_connection_t* x11Connection() {
 }
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name) {
-    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection,
-        xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.constData()),
-        nullptr));
+    const auto reply = platform::xcbReply(
+        connection, xcb_intern_atom_reply,
+        xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.constData()));
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
@@ -67,9 +61,9 @@ std::optional<bool> X11WindowState::hasCompositingManager() {
         return std::nullopt;
     }
     // The first screen's manager is the one that counts on a single-screen display.
-    const XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, internAtom(connection, "_NET_WM_CM_S0")),
-        nullptr));
+    const auto owner = platform::xcbReply(
+        connection, xcb_get_selection_owner_reply,
+        xcb_get_selection_owner(connection, internAtom(connection, "_NET_WM_CM_S0")));
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
@@ -78,11 +72,10 @@ QByteArrayList X11WindowState::states(QWidget& window) {
     if (!connection) {
         return {};
     }
-    const XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection,
+    const auto reply = platform::xcbReply(
+        connection, xcb_get_property_reply,
         xcb_get_property(connection, 0, static_cast<xcb_window_t>(window.winId()),
-                         internAtom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64),
-        nullptr));
+                         internAtom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64));
     QByteArrayList names;
     if (!reply || reply->format != 32) {
         return names;
@@ -90,8 +83,8 @@ QByteArrayList X11WindowState::states(QWidget& window) {
     const int count = xcb_get_property_value_length(reply.get()) / 4;
     const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
     for (int i = 0; i < count; ++i) {
-        const XcbReply<xcb_get_atom_name_reply_t> name(
-            xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atoms[i]), nullptr));
+        const auto name = platform::xcbReply(connection, xcb_get_atom_name_reply,
+                                             xcb_get_atom_name(connection, atoms[i]));
         if (name) {
             names.append(QByteArray(xcb_get_atom_name_name(name.get()),
                                     xcb_get_atom_name_name_length(name.get())));
