@@ -139,10 +139,13 @@ private Q_SLOTS:
         QVERIFY(QFile::link(m_root.path(), QDir(m_system).filePath("outside")));
         QVERIFY(QDir().mkpath(m_root.filePath("x")));
         QVERIFY(writeEntry(m_root.filePath("x"), "secret", "Name=Secret\n"));
+        // A hidden file inside the folder is no entry either, whatever the dashes say.
+        QVERIFY(writeEntry(m_system, "kde4/.hidden", "Name=Hidden\n"));
         platform::DesktopEntryIndex index({m_system}, QString());
-        for (const char* id : {"../../../secret", "../../secret", ".hidden", "/etc/passwd",
-                               "..-..-..-secret", "-..-..-..-secret", "org-..-..-..-secret",
-                               "org.example.Link", "outside-secret", "outside-x-secret"}) {
+        for (const char* id :
+             {"../../../secret", "../../secret", ".hidden", "/etc/passwd", "..-..-..-secret",
+              "-..-..-..-secret", "org-..-..-..-secret", "org.example.Link", "outside-secret",
+              "outside-x-secret", "kde4-.hidden"}) {
             QVERIFY2(!index.find(QString::fromLatin1(id)), id);
         }
         // An id whose first dash would make the path absolute (a folder without dashes in
