@@ -12,12 +12,15 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/StatusItemController.h"
 #include "capture/FrontmostApplication.h"
+#include "capture/OverlayKeyboard.h"
+#include "capture/ui/AreaCaptureCoordinator.h"
 #include "capture/ScreenCaptureBackend.h"
 #include "diagnostics/CrashReporter.h"
 #include "editor/ui/EditorCoordinator.h"
 #include "library/ui/FloatingThumbnailManager.h"
 #include "platform/canberra/CanberraCaptureSound.h"
 #include "presentation/ui/Appearance.h"
+#include "recognition/ui/OCRResultWindow.h"
 #include "services/ClipboardService.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/FolderChooserDialog.h"
@@ -108,11 +111,6 @@ std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) 
             return QStringLiteral("Screen capture is not available in this session.");
         }
         const CaptureAction action = *options.capture;
-        if ((action == CaptureAction::Area || action == CaptureAction::Ocr) &&
-            !m_captureDispatcher->offersAreaCapture()) {
-            return QStringLiteral("Capturing an area is not available in this version of Ivra "
-                                  "yet; 'ivra --full-screen' captures the screen.");
-        }
         if (action == CaptureAction::Window && !m_captureDispatcher->offersWindowCapture()) {
             return QStringLiteral("Capturing a window is not available in this version of Ivra "
                                   "yet; 'ivra --full-screen' captures the screen.");
@@ -142,6 +140,15 @@ void AppDelegate::setUpCapture() {
         printError(QStringLiteral("ivra: this session offers no way to capture the screen."));
         return;
     }
+    m_overlayKeyboard = createOverlayKeyboard();
+    m_areaCapture = std::make_unique<AreaCaptureCoordinator>(AreaCaptureCoordinator::Services{
+        *m_captureBackend,
+        m_settings,
+        *m_overlayKeyboard,
+        EditorCoordinator::shared().services().backgroundRemover,
+        [](const QImage& image) { return OCRService::recognizeText(image); },
+        [](const QString& text) { OCRResultWindow::shared().show(text); },
+    });
     CaptureDispatcher::Services services{
         m_settings,
         *m_captureRepository,
@@ -158,14 +165,19 @@ void AppDelegate::setUpCapture() {
             QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
             return screen ? screen : QGuiApplication::primaryScreen();
         },
-        // The area overlay and the window picker join here when they land.
-        {},
+        [this](bool ocr, std::function<void(AreaCaptureResult)> completion) {
+            m_areaCapture->beginCapture(ocr, std::move(completion));
+        },
+        // The window picker joins here when it lands.
         {},
     };
     m_captureDispatcher = std::make_unique<CaptureDispatcher>(std::move(services));
     // The first grab of a display pays for fresh shared memory; pay it now, not at the
     // user's first capture.
-    QTimer::singleShot(0, this, [this] { m_captureBackend->warmUp(); });
+    QTimer::singleShot(0, this, [this] {
+        m_captureBackend->warmUp();
+        m_areaCapture->warmUp();
+    });
 }
 
 FloatingThumbnailManager& AppDelegate::thumbnailManager() {

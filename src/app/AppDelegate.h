@@ -13,7 +13,9 @@ class QApplication;
 
 namespace ivra {
 
+class AreaCaptureCoordinator;
 class CaptureDispatcher;
+class OverlayKeyboard;
 class CaptureSound;
 class FloatingThumbnailManager;
 class FolderChooser;
@@ -61,6 +63,8 @@ private:
     std::unique_ptr<FrontmostApplication> m_frontmostApplication;
     std::unique_ptr<CaptureSound> m_captureSound;
     std::unique_ptr<FolderChooser> m_folderChooser;
+    std::unique_ptr<OverlayKeyboard> m_overlayKeyboard;
+    std::unique_ptr<AreaCaptureCoordinator> m_areaCapture;
     std::unique_ptr<CaptureDispatcher> m_captureDispatcher;
     // Created on first use.
     std::unique_ptr<FloatingThumbnailManager> m_thumbnailManager;

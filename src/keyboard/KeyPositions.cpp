@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <QHash>
+#include <QKeyEvent>
 #include <Qt>
 
 namespace ivra {
@@ -221,6 +222,13 @@ std::optional<quint16> KeyPositions::fromQtKey(int qtKey) {
         }
     }
     return key ? std::optional(key->position) : std::nullopt;
+}
+
+std::optional<quint16> KeyPositions::fromKeyEvent(const QKeyEvent& event) {
+    if (event.nativeScanCode() != 0) {
+        return fromXkbKeycode(event.nativeScanCode());
+    }
+    return fromQtKey(event.key());
 }
 
 } // namespace ivra

@@ -5,6 +5,8 @@
 
 #include <QtGlobal>
 
+class QKeyEvent;
+
 namespace ivra {
 
 // One numbering names the physical keys throughout Ivra: the US-ANSI positions of the
@@ -52,6 +54,9 @@ public:
     // For events that carry no key code (synthetic events, Qt's offscreen platform): the
     // position of the key that gives this Qt key on a US layout.
     static std::optional<quint16> fromQtKey(int qtKey);
+    // The position of the key behind a key event: from its key code where the platform
+    // gives one, else from its Qt key.
+    static std::optional<quint16> fromKeyEvent(const QKeyEvent& event);
     static const KeyPosition* find(quint16 position);
 };
 

@@ -1,13 +1,31 @@
 // The capture backends of this session, chosen at run time.
 
+#include <QGuiApplication>
+#include <QWindow>
+
 #include "capture/FrontmostApplication.h"
+#include "capture/OverlayKeyboard.h"
 #include "capture/ScreenCaptureBackend.h"
 #include "platform/SessionType.h"
 #include "platform/portal/PortalScreenCapture.h"
 #include "platform/x11/X11FrontmostApplication.h"
+#include "platform/x11/X11OverlayKeyboard.h"
 #include "platform/x11/X11ScreenCaptureBackend.h"
 
 namespace ivra {
+
+namespace {
+
+// Where Ivra cannot hold the keyboard itself (Wayland compositors give it to the window
+// they activate), the overlay asks to be the active window and gets the keys from then on.
+class ActivatingOverlayKeyboard final : public OverlayKeyboard {
+public:
+    void holdKeys() override {}
+    void deliverTo(QWindow& window) override { window.requestActivate(); }
+    void release() override {}
+};
+
+} // namespace
 
 std::unique_ptr<ScreenCaptureBackend> createScreenCaptureBackend() {
     switch (platform::captureSessionType()) {
@@ -31,6 +49,14 @@ std::unique_ptr<FrontmostApplication> createFrontmostApplication() {
         break;
     }
     return nullptr;
+}
+
+std::unique_ptr<OverlayKeyboard> createOverlayKeyboard() {
+    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                            : nullptr) {
+        return std::make_unique<platform::X11OverlayKeyboard>(x11->connection());
+    }
+    return std::make_unique<ActivatingOverlayKeyboard>();
 }
 
 } // namespace ivra

@@ -366,6 +366,9 @@ void AnnotationToolbar::buildLayout() {
         row->addWidget(cancel);
     }
 
+    if (!m_actions.bindsShortcuts) {
+        return;
+    }
     // Window-wide, so they work wherever the pointer is while the window is active.
     const auto bind = [this](QKeySequence keys, std::function<void()> action) {
         auto* shortcut = new QShortcut(keys, this);

@@ -24,6 +24,8 @@ struct AnnotationToolbarActions {
     std::function<void()> onRemoveBackground;
     std::function<void()> onDone;   // the host binds Return itself
     std::function<void()> onCancel; // the host binds Escape itself
+    // False for hosts that route Ctrl+Z, Ctrl+C and Ctrl+S themselves.
+    bool bindsShortcuts = true;
 };
 
 // The bar of controls over an annotation canvas: tools, colours, widths, undo and the

@@ -35,6 +35,8 @@ public:
     bool openFile(const QString& path, QString* error = nullptr);
 
     QList<EditorView*> openWindows() const;
+    // What its windows work with; the capture overlay shares the background remover.
+    const EditorServices& services() const { return m_services; }
 
     // The screen an editor opens on: the one under the pointer, else the primary one.
     static std::optional<ScreenMetrics> currentScreenMetrics();

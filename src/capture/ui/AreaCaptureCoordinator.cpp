@@ -1,0 +1,185 @@
+#include "capture/ui/AreaCaptureCoordinator.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+#include "capture/OverlayKeyboard.h"
+#include "capture/ui/AreaSelectionWindow.h"
+#include "services/ClipboardService.h"
+
+namespace ivra {
+
+AreaCaptureCoordinator::AreaCaptureCoordinator(Services services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_captureService(m_services.backend, m_services.settings) {
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this,
+            [this](QScreen* screen) { forgetScreen(screen); });
+}
+
+AreaCaptureCoordinator::~AreaCaptureCoordinator() {
+    m_services.keyboard.release();
+}
+
+QList<AreaSelectionWindow*> AreaCaptureCoordinator::windows() const {
+    QList<AreaSelectionWindow*> result;
+    for (const auto& window : m_windows) {
+        if (window) {
+            result.append(window);
+        }
+    }
+    return result;
+}
+
+AreaSelectionWindow& AreaCaptureCoordinator::windowFor(QScreen* screen) {
+    auto& slot = m_pool[screen];
+    if (!slot) {
+        slot = std::make_unique<AreaSelectionWindow>(screen);
+        AreaSelectionWindow* window = slot.get();
+        // A click in another display's overlay gives it the keyboard.
+        connect(window, &AreaSelectionWindow::pointerPressed, this, [this, window] {
+            if (m_isActive && window->isVisible()) {
+                m_services.keyboard.deliverTo(*window->windowHandle());
+            }
+        });
+    }
+    return *slot;
+}
+
+void AreaCaptureCoordinator::warmUp() {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        windowFor(screen).warmUp();
+    }
+}
+
+void AreaCaptureCoordinator::forgetScreen(QScreen* screen) {
+    const auto it = m_pool.find(screen);
+    if (it == m_pool.end()) {
+        return;
+    }
+    if (m_isActive && m_windows.contains(QPointer(it->second.get()))) {
+        // The display went away under its overlay: nothing left to select on there.
+        finish(AreaCaptureResult::cancelled());
+    }
+    m_pool.erase(it);
+}
+
+void AreaCaptureCoordinator::beginCapture(bool ocr,
+                                          std::function<void(AreaCaptureResult)> completion) {
+    if (m_isActive) {
+        return;
+    }
+    m_isActive = true;
+    m_completion = std::move(completion);
+    // From here on keys wait for the overlay.
+    m_services.keyboard.holdKeys();
+    QPointer<AreaCaptureCoordinator> self(this);
+    m_services.backend.shareableContent(
+        true, true, [self, ocr](CaptureResult<ShareableContent> content) {
+            if (!self) {
+                return;
+            }
+            if (!content) {
+                self->finish(AreaCaptureResult::cancelled());
+                return;
+            }
+            self->m_captureService.captureFrozenFrames(
+                content.value().displays,
+                [self, ocr](CaptureResult<QMap<DisplayID, QImage>> frames) {
+                    if (!self) {
+                        return;
+                    }
+                    if (!frames) {
+                        self->finish(AreaCaptureResult::cancelled());
+                        return;
+                    }
+                    self->presentOverlays(frames.value(), ocr);
+                });
+        });
+}
+
+void AreaCaptureCoordinator::presentOverlays(const QMap<DisplayID, QImage>& frozenFrames,
+                                             bool ocr) {
+    if (frozenFrames.isEmpty()) {
+        finish(AreaCaptureResult::cancelled());
+        return;
+    }
+    QPointer<AreaCaptureCoordinator> self(this);
+    const auto ending = [self](auto makeResult) {
+        return [self, makeResult](auto&&... image) {
+            if (self) {
+                self->finish(makeResult(image...));
+            }
+        };
+    };
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const std::optional<DisplayID> id = m_services.backend.displayID(*screen);
+        if (!id || !frozenFrames.contains(*id)) {
+            continue; // e.g. a display attached after the frames were taken
+        }
+        AreaSelectionWindow& window = windowFor(screen);
+        AreaSelectionWindow::Endings endings{
+            ending([] { return AreaCaptureResult::cancelled(); }),
+            [self](QImage image) {
+                if (self) {
+                    // On the clipboard before the caller hears of it.
+                    ClipboardService::copy(image);
+                    self->finish(AreaCaptureResult::copied(std::move(image)));
+                }
+            },
+            ending([](QImage image) { return AreaCaptureResult::pinned(std::move(image)); }),
+            ending([] { return AreaCaptureResult::dismissed(); }),
+        };
+        window.begin(frozenFrames.value(*id), std::move(endings),
+                     {m_services.settings, m_services.backgroundRemover,
+                      m_services.recognizeText, m_services.showRecognizedText});
+        AreaSelectionState* state = window.state();
+        state->setOcrMode(ocr);
+        QPointer<AreaSelectionWindow> annotated(&window);
+        state->setOnAnnotationBegan([self, annotated] {
+            if (!self || !annotated) {
+                return;
+            }
+            // Annotation goes on on this display alone.
+            for (const auto& other : self->m_windows) {
+                if (other && other != annotated) {
+                    other->hide();
+                }
+            }
+            self->m_services.keyboard.deliverTo(*annotated->windowHandle());
+        });
+        window.show();
+        window.raise();
+        m_windows.append(&window);
+    }
+    if (m_windows.isEmpty()) {
+        // Frames, but no screen showing any of them: nothing to select on.
+        finish(AreaCaptureResult::cancelled());
+        return;
+    }
+    m_services.keyboard.deliverTo(*m_windows.last()->windowHandle());
+    emit overlaysShown();
+}
+
+void AreaCaptureCoordinator::finish(AreaCaptureResult result) {
+    if (!m_isActive) {
+        return;
+    }
+    for (const auto& window : m_windows) {
+        if (window) {
+            window->end();
+        }
+    }
+    m_windows.clear();
+    m_services.keyboard.release();
+    m_isActive = false;
+    auto completion = std::move(m_completion);
+    m_completion = nullptr;
+    if (completion) {
+        completion(std::move(result));
+    }
+}
+
+} // namespace ivra
