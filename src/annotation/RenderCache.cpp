@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -16,6 +17,7 @@ namespace {
 
 constexpr QImage::Format kPremultiplied = QImage::Format_ARGB32_Premultiplied;
 constexpr size_t kMaxFrames = 4;
+constexpr size_t kMaxWindows = 8;
 // Tiles of this side cost about as much per pixel as a region computed directly; regions
 // up to one tile's area are computed directly.
 constexpr int kBlurTilePx = 256;
@@ -57,11 +59,28 @@ QImage RenderCache::blurredRegion(const QImage& base, const QRect& region, doubl
     if (target.isEmpty()) {
         return QImage();
     }
-    const Key key{Kind::Blur, base.cacheKey(), target, radius};
+    // A region of a crop whose kernel stays inside the crop blurs exactly as the same
+    // region of the picture it was cut from: keep it under the picture's pixels.
+    std::optional<Window> window;
+    {
+        const QMutexLocker lock(&m_mutex);
+        const auto it = std::find_if(m_windows.begin(), m_windows.end(), [&](const Window& w) {
+            return w.window == base.cacheKey();
+        });
+        const int reach = blurReach(radius);
+        if (it != m_windows.end() &&
+            base.rect().contains(target.adjusted(-reach, -reach, reach, reach))) {
+            window = *it;
+        }
+    }
+    const Key key = window ? Key{Kind::Blur, window->source, target.translated(window->offset),
+                                 radius}
+                           : Key{Kind::Blur, base.cacheKey(), target, radius};
     if (QImage hit = lookup(key); !hit.isNull()) {
         return hit;
     }
-    if (qint64(target.width()) * target.height() <= qint64(kBlurTilePx) * kBlurTilePx) {
+    if (window ||
+        qint64(target.width()) * target.height() <= qint64(kBlurTilePx) * kBlurTilePx) {
         // Computed outside the lock: two threads may both compute one region, which only
         // costs time, never correctness.
         QImage blurred = blurImageRegion(base, target, radius);
@@ -101,6 +120,15 @@ QImage RenderCache::blurredRegion(const QImage& base, const QRect& region, doubl
         }
     }
     return assembled;
+}
+
+void RenderCache::noteWindow(const QImage& window, const QImage& source, QPoint offset) {
+    const QMutexLocker lock(&m_mutex);
+    std::erase_if(m_windows, [&](const Window& w) { return w.window == window.cacheKey(); });
+    m_windows.insert(m_windows.begin(), Window{window.cacheKey(), source.cacheKey(), offset});
+    if (m_windows.size() > kMaxWindows) {
+        m_windows.pop_back();
+    }
 }
 
 QImage RenderCache::blurTile(const QImage& base, const QRect& tile, double radius) {
@@ -196,6 +224,12 @@ void RenderCache::clear() {
     const QMutexLocker lock(&m_mutex);
     m_entries.clear();
     m_frames.clear();
+    m_windows.clear();
+}
+
+int blurReach(double radius) {
+    // Three standard deviations hold all but 0.3% of the kernel's weight.
+    return static_cast<int>(std::ceil(3 * radius));
 }
 
 QImage blurImageRegion(const QImage& base, const QRect& region, double radius) {
@@ -203,8 +237,7 @@ QImage blurImageRegion(const QImage& base, const QRect& region, double radius) {
     if (target.isEmpty() || !(radius > 0)) {
         return QImage();
     }
-    // Three standard deviations hold all but 0.3% of the kernel's weight.
-    const int reach = static_cast<int>(std::ceil(3 * radius));
+    const int reach = blurReach(radius);
     const QRect wanted = target.adjusted(-reach, -reach, reach, reach);
     const QRect available = wanted & base.rect();
     // Blurring premultiplied pixels keeps the colour of transparent pixels out of the mix.

@@ -41,6 +41,10 @@ public:
     // Large regions are put together from tiles kept across calls, so a blur region being
     // dragged wider only computes the tiles it newly covers.
     QImage blurredRegion(const QImage& base, const QRect& region, double radius);
+    // Notes that `window`'s pixels are those of `source` from `offset` on (a crop). Blurred
+    // regions of the window whose kernel stays inside it are then kept under the source's
+    // pixels, so a crop moved over the same picture reuses them. A few windows are kept.
+    void noteWindow(const QImage& window, const QImage& source, QPoint offset);
     // `base` smoothly reduced to exactly `size` pixels.
     QImage scaledImage(const QImage& base, const QSize& size);
 
@@ -79,6 +83,11 @@ private:
     friend size_t qHash(const Key& key, size_t seed);
 
     QImage blurTile(const QImage& base, const QRect& tile, double radius);
+    struct Window {
+        qint64 window;
+        qint64 source;
+        QPoint offset;
+    };
     QImage lookup(const Key& key);
     void insert(const Key& key, const QImage& image);
 
@@ -87,6 +96,7 @@ private:
     QCache<Key, QImage> m_entries; // cost in KiB
     // Most recent first; a few suffice, one per canvas on screen.
     std::vector<std::pair<FrameKey, QImage>> m_frames;
+    std::vector<Window> m_windows; // most recent first
 };
 
 // Computes what RenderCache::blurredRegion caches: the pixels around the region are
@@ -94,5 +104,7 @@ private:
 // beyond the image's own edges the edge pixels are repeated, so a region touching the
 // image border does not fade to transparency either.
 QImage blurImageRegion(const QImage& base, const QRect& region, double radius);
+// How far around a region that blur samples, in pixels.
+int blurReach(double radius);
 
 } // namespace ivra

@@ -13,6 +13,7 @@
 #include "annotation/AnnotationExporter.h"
 #include "annotation/AnnotationStore.h"
 #include "annotation/ExportService.h"
+#include "annotation/RenderCache.h"
 #include "annotation/ToolShortcut.h"
 #include "editor/BackgroundRemover.h"
 #include "keyboard/KeyPositions.h"
@@ -182,6 +183,9 @@ std::optional<QImage> AreaSelectionState::cutCrop(const QRectF& selectionRect) c
         return std::nullopt;
     }
     crop.setDevicePixelRatio(1);
+    // Marks keep their place on the screen while the crop moves: what the renderer has
+    // derived from the screen's pixels stays valid.
+    RenderCache::shared().noteWindow(crop, m_frozenFrame, cut.topLeft());
     return crop;
 }
 
