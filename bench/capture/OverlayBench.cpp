@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QScreen>
 #include <QThread>
 #include <QWindow>
@@ -29,6 +28,7 @@
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
+#include "support/KeyTypingCaptureBackend.h"
 
 using namespace ivra;
 
@@ -154,7 +154,10 @@ struct Harness {
     Harness()
         : settings(std::make_shared<platform::IniKeyValueStore>(
               QDir::temp().filePath(QStringLiteral("ivra-overlay-bench.conf")))) {
-        backend = platform::X11ScreenCaptureBackend::create();
+        x11 = platform::X11ScreenCaptureBackend::create();
+        if (x11) {
+            backend = std::make_unique<test::KeyTypingCaptureBackend>(*x11);
+        }
         keyboard = createOverlayKeyboard();
     }
     std::unique_ptr<AreaCaptureCoordinator> makeCoordinator() {
@@ -164,7 +167,8 @@ struct Harness {
     }
 
     SettingsStore settings;
-    std::unique_ptr<ScreenCaptureBackend> backend;
+    std::unique_ptr<ScreenCaptureBackend> x11;
+    std::unique_ptr<test::KeyTypingCaptureBackend> backend;
     std::unique_ptr<OverlayKeyboard> keyboard;
 };
 
@@ -291,18 +295,19 @@ protected:
 };
 
 // Keys typed right after the request that went to the application in front instead.
-int keysLost(AreaCaptureCoordinator& coordinator, Desktop& desktop) {
+int keysLost(AreaCaptureCoordinator& coordinator, test::KeyTypingCaptureBackend& backend,
+             Desktop& desktop) {
     int lost = 0;
     desktop.openFocusedWindow();
     for (int run = 0; run < kKeyRuns; ++run) {
         desktop.focus();
         desktop.keysReceived();
         bool finished = false;
-        coordinator.beginCapture(false, [&](AreaCaptureResult) { finished = true; });
-        // Typed while the overlay is still being prepared.
-        QProcess::startDetached(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("r")});
         KeyCounter counter;
         qApp->installEventFilter(&counter);
+        // Typed right after the request, while the overlay is still being prepared.
+        backend.typeAtNextRequest(QStringLiteral("r"));
+        coordinator.beginCapture(false, [&](AreaCaptureResult) { finished = true; });
         const bool arrived = waitFor([&] { return counter.count > 0; });
         qApp->removeEventFilter(&counter);
         QThread::msleep(20);
@@ -373,7 +378,7 @@ int main(int argc, char** argv) {
         bench::report("magnifier_move_vs_full_repaint_4k", fullMs / regionMs, "x");
     } else {
         bench::report("annotated_move", annotatedMoveMs(*coordinator), "ms");
-        std::printf("BENCH keys_lost %d of %d\n", keysLost(*coordinator, desktop), kKeyRuns);
+        std::printf("BENCH keys_lost %d of %d\n", keysLost(*coordinator, *harness.backend, desktop), kKeyRuns);
     }
     return 0;
 }

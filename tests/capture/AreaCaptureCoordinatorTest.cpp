@@ -1,0 +1,269 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QPromise>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include "annotation/AnnotationStore.h"
+#include "capture/AreaOverlayLayout.h"
+#include "capture/OverlayKeyboard.h"
+#include "capture/ui/AreaCaptureCoordinator.h"
+#include "capture/ui/AreaSelectionWindow.h"
+#include "editor/BackgroundRemover.h"
+#include "editor/ui/AnnotationCanvasView.h"
+#include "platform/x11/X11ScreenCaptureBackend.h"
+#include "platform/xdg/IniKeyValueStore.h"
+#include "settings/SettingsStore.h"
+#include "support/KeyTypingCaptureBackend.h"
+#include "support/TestSupport.h"
+
+using namespace ivra;
+
+namespace {
+
+void xdotool(const QStringList& arguments) {
+    QCOMPARE(test::runProcess(QStringLiteral("xdotool"), arguments, 10000).exitCode, 0);
+}
+
+// Another program's window with the keyboard focus, on a connection of its own: the
+// application the user was in when they asked for a capture.
+class ForeignWindow {
+public:
+    ForeignWindow() {
+        m_connection = xcb_connect(nullptr, nullptr);
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS, 1};
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 5, 5, 40,
+                          40, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT,
+                          values);
+        xcb_map_window(m_connection, m_window);
+        sync();
+    }
+    ~ForeignWindow() { xcb_disconnect(m_connection); }
+
+    void focus() {
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window,
+                            XCB_CURRENT_TIME);
+        sync();
+        keysReceived();
+    }
+    int keysReceived() {
+        int count = 0;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            count += (event->response_type & 0x7f) == XCB_KEY_PRESS;
+            std::free(event);
+        }
+        return count;
+    }
+    void sync() {
+        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection),
+                                            nullptr));
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_window;
+};
+
+} // namespace
+
+// The coordinator on the real two-monitor X server: real frozen frames, real overlay windows,
+// the real keyboard grab, and keys and drags typed with xdotool.
+class AreaCaptureCoordinatorTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    SettingsStore m_settings{
+        std::make_shared<platform::IniKeyValueStore>(m_dir.filePath(QStringLiteral("ivra.conf")))};
+    std::unique_ptr<ScreenCaptureBackend> m_x11 = platform::X11ScreenCaptureBackend::create();
+    test::KeyTypingCaptureBackend m_backend{*m_x11};
+    std::unique_ptr<OverlayKeyboard> m_keyboard;
+    std::unique_ptr<AreaCaptureCoordinator> m_coordinator;
+    std::shared_ptr<QPromise<RecognitionResult>> m_recognition;
+    QStringList m_events; // endings and shown texts, in order
+    QList<AreaCaptureResult> m_results;
+    QImage m_clipboardAtResult;
+
+    void begin(bool ocr = false) {
+        m_coordinator->beginCapture(ocr, [this](AreaCaptureResult result) {
+            m_events.append(QStringLiteral("result %1").arg(int(result.kind)));
+            m_results.append(result);
+            m_clipboardAtResult = QGuiApplication::clipboard()->image();
+        });
+    }
+    AreaSelectionWindow* overlayOn(int screen) {
+        for (AreaSelectionWindow* window : m_coordinator->windows()) {
+            if (window->targetScreen() == QGuiApplication::screens().at(screen)) {
+                return window;
+            }
+        }
+        return nullptr;
+    }
+    bool shown(AreaSelectionWindow* window) {
+        return window && window->isVisible() && window->windowHandle()->isExposed();
+    }
+    // Drags with the real pointer from `from` to `to` (global coordinates).
+    void drag(QPoint from, QPoint to) {
+        xdotool({"mousemove", QString::number(from.x()), QString::number(from.y())});
+        xdotool({"mousedown", "1"});
+        xdotool({"mousemove", QString::number((from.x() + to.x()) / 2),
+                 QString::number((from.y() + to.y()) / 2)});
+        xdotool({"mousemove", QString::number(to.x()), QString::number(to.y())});
+        xdotool({"mouseup", "1"});
+    }
+    // Starts a capture and confirms a 300 × 200 selection on the first monitor.
+    AreaSelectionWindow* annotateOnFirst() {
+        begin();
+        AreaSelectionWindow* first = nullptr;
+        [&] { QTRY_VERIFY(shown(first = overlayOn(0))); }();
+        drag({400, 300}, {700, 500});
+        [&] {
+            QTRY_VERIFY(first->state() &&
+                        first->state()->phase() == AreaSelectionState::Phase::Annotating);
+        }();
+        return first;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_x11);
+        QCOMPARE(QGuiApplication::screens().size(), 2);
+        m_settings.setSaveDirectory(m_dir.path());
+        m_settings.setText(SettingsStore::Keys::filenameTemplate, QStringLiteral("Area"));
+        m_keyboard = createOverlayKeyboard();
+        m_coordinator = std::make_unique<AreaCaptureCoordinator>(AreaCaptureCoordinator::Services{
+            m_backend, m_settings, *m_keyboard, std::make_shared<UnavailableBackgroundRemover>(),
+            [this](const QImage&) {
+                m_events.append(QStringLiteral("recognising"));
+                m_recognition = std::make_shared<QPromise<RecognitionResult>>();
+                m_recognition->start();
+                return m_recognition->future();
+            },
+            [this](const QString& text) { m_events.append(QStringLiteral("text ") + text); }});
+        m_coordinator->warmUp();
+    }
+    void init() {
+        m_events.clear();
+        m_results.clear();
+        xdotool({"mousemove", "100", "100"});
+    }
+    void cleanup() {
+        // Whatever a failed check left running ends here.
+        for (AreaSelectionWindow* window : m_coordinator->windows()) {
+            window->state()->cancel();
+            break;
+        }
+        QTRY_VERIFY(!m_coordinator->isActive());
+    }
+
+    void confirmingOnOneDisplayHidesTheOtherAndEscapeCancelsOnce() {
+        begin();
+        QVERIFY(m_coordinator->isActive());
+        QTRY_VERIFY(shown(overlayOn(0)) && shown(overlayOn(1)));
+        // Each overlay covers its whole monitor with that monitor's frozen frame.
+        for (int screen = 0; screen < 2; ++screen) {
+            AreaSelectionWindow* window = overlayOn(screen);
+            QCOMPARE(window->geometry(), QGuiApplication::screens().at(screen)->geometry());
+            QCOMPARE(window->state()->frozenFrame().size(),
+                     QGuiApplication::screens().at(screen)->size());
+        }
+        // A second request while one runs is dropped.
+        bool secondCalled = false;
+        m_coordinator->beginCapture(false, [&](AreaCaptureResult) { secondCalled = true; });
+
+        const QRect second = QGuiApplication::screens().at(1)->geometry();
+        drag(second.topLeft() + QPoint(100, 100), second.topLeft() + QPoint(400, 300));
+        QTRY_VERIFY(!overlayOn(0)->isVisible());
+        QVERIFY(overlayOn(1)->isVisible());
+        QCOMPARE(overlayOn(1)->state()->annotation()->selectionRect.size(), QSizeF(300, 200));
+
+        xdotool({"key", "Escape"});
+        QTRY_COMPARE(m_events, QStringList{"result 3"}); // cancelled
+        QVERIFY(m_coordinator->windows().isEmpty());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<AreaSelectionWindow*>(widget)) {
+                QVERIFY(!widget->isVisible());
+            }
+        }
+        QTest::qWait(100);
+        QCOMPARE(m_events, QStringList{"result 3"});
+        QVERIFY(!secondCalled);
+    }
+
+    void keysTypedRightAfterTheRequestReachTheOverlay() {
+        ForeignWindow application;
+        for (int run = 0; run < 5; ++run) {
+            m_events.clear();
+            application.focus();
+            // Typed while the overlay is being prepared: Escape must still reach it.
+            m_backend.typeAtNextRequest(QStringLiteral("Escape"));
+            begin();
+            QTRY_COMPARE(m_events, QStringList{"result 3"});
+            application.sync();
+            QCOMPARE(application.keysReceived(), 0);
+        }
+    }
+
+    void toolLettersAndReturnPinTheAnnotatedCrop() {
+        AreaSelectionWindow* overlay = annotateOnFirst();
+        AreaSelectionState* state = overlay->state();
+        const QImage frame = state->frozenFrame();
+        QCOMPARE(state->annotation()->crop.size(), QSize(300, 200));
+        QCOMPARE(overlay->hintText(), AreaOverlayLayout::hintText());
+        xdotool({"key", "r"});
+        QTRY_COMPARE(state->annotation()->store->currentTool(), AnnotationTool::Rect);
+        drag({450, 350}, {550, 420});
+        QTRY_COMPARE(state->annotation()->store->annotations().size(), 1);
+        xdotool({"key", "Return"});
+        QTRY_COMPARE(m_events, QStringList{"result 0"}); // pinned
+        const QImage pinned = m_results.first().image;
+        QCOMPARE(pinned.size(), QSize(300, 200));
+        // The rectangle's outline is drawn in the crop's pixels, where it was drawn on screen.
+        const QColor edge = pinned.pixelColor(50, 85);
+        QVERIFY2(edge.red() > 180 && edge.green() < 100, qPrintable(edge.name()));
+        QCOMPARE(pinned.pixel(5, 5), frame.pixel(405, 305));
+    }
+
+    void ctrlCPutsTheImageOnTheClipboardBeforeTheResult() {
+        QGuiApplication::clipboard()->clear();
+        annotateOnFirst();
+        QImage onClipboard;
+        m_coordinator->beginCapture(false, {}); // dropped: one is running
+        QVERIFY(m_coordinator->isActive());
+        // Read inside the completion: the image is there before the caller hears of it.
+        xdotool({"key", "ctrl+c"});
+        QTRY_COMPARE(m_results.size(), 1);
+        QCOMPARE(m_results.first().kind, AreaCaptureResult::Kind::Copied);
+        onClipboard = m_clipboardAtResult;
+        QCOMPARE(onClipboard.size(), QSize(300, 200));
+        QCOMPARE(onClipboard, m_results.first().image.convertToFormat(onClipboard.format()));
+    }
+
+    void savingAndTextRecognitionDismiss() {
+        annotateOnFirst();
+        xdotool({"key", "ctrl+s"});
+        QTRY_COMPARE(m_events, QStringList{"result 2"}); // dismissed after "Saved"
+        QCOMPARE(QImage(m_dir.filePath(QStringLiteral("Area.png"))).size(), QSize(300, 200));
+
+        // Text mode: the overlays close on confirmation, the text is shown after.
+        m_events.clear();
+        begin(true);
+        QTRY_VERIFY(shown(overlayOn(0)));
+        drag({400, 300}, {700, 500});
+        QTRY_COMPARE(m_events, (QStringList{"result 2", "recognising"}));
+        QVERIFY(!m_coordinator->isActive());
+        m_recognition->addResult(RecognitionResult{QStringLiteral("Invoice"), std::nullopt});
+        m_recognition->finish();
+        QTRY_COMPARE(m_events, (QStringList{"result 2", "recognising", "text Invoice"}));
+    }
+};
+
+QTEST_MAIN(AreaCaptureCoordinatorTest)
+#include "AreaCaptureCoordinatorTest.moc"
