@@ -302,6 +302,20 @@ void AnnotationRenderTest::blurChangesExactlyItsRegionAndEqualsThatPartOfTheWhol
     QVERIFY(cache.blurredRegion(changed, {100, 100, 200, 150}, 12) !=
             cache.blurredRegion(noise, {100, 100, 200, 150}, 12));
 
+    // Crops of one picture share what lies wholly inside them; near a crop's edge the crop's
+    // own edge repeats, which the picture would not do, so that is never shared.
+    const QImage first = noise.copy(100, 100, 400, 300);
+    const QImage moved = noise.copy(130, 90, 400, 300);
+    cache.noteWindow(first, noise, {100, 100});
+    cache.noteWindow(moved, noise, {130, 90});
+    const QRect inside(200, 150, 120, 80);    // in `first`'s pixels
+    const QRect nearEdge(40, 20, 120, 80); // in `moved` the kernel reaches past its left edge
+    for (const QRect& region : {inside, nearEdge}) {
+        cache.blurredRegion(first, region, 6);
+        const QRect same = region.translated(-30, 10); // the same screen pixels in `moved`
+        QCOMPARE(cache.blurredRegion(moved, same, 6), blurImageRegion(moved, same, 6));
+    }
+
     QImage base = filled(200, 100, Qt::white); // black left half: a sharp edge to soften
     QPainter(&base).fillRect(0, 0, 100, 100, Qt::black);
     const auto blurred = [&](QPointF from, QPointF to, double lineWidth) {

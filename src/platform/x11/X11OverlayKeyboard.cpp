@@ -22,8 +22,16 @@ X11OverlayKeyboard::X11OverlayKeyboard(xcb_connection_t* connection)
     : m_connection(connection) {
     m_retry.setInterval(kRetryIntervalMs);
     QObject::connect(&m_retry, &QTimer::timeout, [this] {
-        if (tryGrab() || --m_attemptsLeft <= 0) {
+        if (tryGrab()) {
             m_retry.stop();
+        } else if (--m_attemptsLeft <= 0) {
+            // The window never became viewable: never leave the keyboard frozen. Keys go
+            // where the desktop sends them, the window asks to be the active one.
+            QPointer<QWindow> target = m_target;
+            release();
+            if (target) {
+                target->requestActivate();
+            }
         }
     });
 }
