@@ -57,11 +57,11 @@ public:
     }
 
     quint32 pixelAt(int x, int y) {
-        auto* reply = xcb_get_image_reply(
-            m_connection,
-            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_screen->root, int16_t(x),
-                          int16_t(y), 1, 1, ~0u),
-            nullptr);
+        auto* reply =
+            xcb_get_image_reply(m_connection,
+                                xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                              m_screen->root, int16_t(x), int16_t(y), 1, 1, ~0u),
+                                nullptr);
         quint32 value = 0;
         if (reply && xcb_get_image_data_length(reply) >= 4) {
             std::memcpy(&value, xcb_get_image_data(reply), 4);
@@ -74,16 +74,14 @@ public:
     void openFocusedWindow() {
         m_window = xcb_generate_id(m_connection);
         const uint32_t values[] = {m_screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS, 1};
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_screen->root, 10, 10,
-                          50, 50, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT,
-                          values);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_screen->root, 10, 10, 50,
+                          50, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_map_window(m_connection, m_window);
         sync();
     }
     void focus() {
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window,
-                            XCB_CURRENT_TIME);
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
         sync();
     }
     int keysReceived() {
@@ -97,7 +95,10 @@ public:
         return count;
     }
 
-    void sync() { std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); }
+    void sync() {
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
 
 private:
     xcb_connection_t* m_connection;
@@ -254,8 +255,8 @@ double annotatedMoveMs(AreaCaptureCoordinator& coordinator) {
     state->selectionDragChanged({1200, 950});
     state->selectionDragEnded();
     AnnotationStore& store = *state->annotation()->store;
-    const QList<AnnotationTool> tools{AnnotationTool::Rect, AnnotationTool::Arrow,
-                                      AnnotationTool::Ellipse, AnnotationTool::Line,
+    const QList<AnnotationTool> tools{AnnotationTool::Rect,      AnnotationTool::Arrow,
+                                      AnnotationTool::Ellipse,   AnnotationTool::Line,
                                       AnnotationTool::Highlight, AnnotationTool::Pencil};
     for (int i = 0; i < 18; ++i) {
         const QPointF a(40 + i * 45, 40 + (i % 6) * 110);
@@ -378,7 +379,8 @@ int main(int argc, char** argv) {
         bench::report("magnifier_move_vs_full_repaint_4k", fullMs / regionMs, "x");
     } else {
         bench::report("annotated_move", annotatedMoveMs(*coordinator), "ms");
-        std::printf("BENCH keys_lost %d of %d\n", keysLost(*coordinator, *harness.backend, desktop), kKeyRuns);
+        std::printf("BENCH keys_lost %d of %d\n", keysLost(*coordinator, *harness.backend, desktop),
+                    kKeyRuns);
     }
     return 0;
 }

@@ -64,23 +64,21 @@ QImage RenderCache::blurredRegion(const QImage& base, const QRect& region, doubl
     std::optional<Window> window;
     {
         const QMutexLocker lock(&m_mutex);
-        const auto it = std::find_if(m_windows.begin(), m_windows.end(), [&](const Window& w) {
-            return w.window == base.cacheKey();
-        });
+        const auto it = std::find_if(m_windows.begin(), m_windows.end(),
+                                     [&](const Window& w) { return w.window == base.cacheKey(); });
         const int reach = blurReach(radius);
         if (it != m_windows.end() &&
             base.rect().contains(target.adjusted(-reach, -reach, reach, reach))) {
             window = *it;
         }
     }
-    const Key key = window ? Key{Kind::Blur, window->source, target.translated(window->offset),
-                                 radius}
-                           : Key{Kind::Blur, base.cacheKey(), target, radius};
+    const Key key = window
+                        ? Key{Kind::Blur, window->source, target.translated(window->offset), radius}
+                        : Key{Kind::Blur, base.cacheKey(), target, radius};
     if (QImage hit = lookup(key); !hit.isNull()) {
         return hit;
     }
-    if (window ||
-        qint64(target.width()) * target.height() <= qint64(kBlurTilePx) * kBlurTilePx) {
+    if (window || qint64(target.width()) * target.height() <= qint64(kBlurTilePx) * kBlurTilePx) {
         // Computed outside the lock: two threads may both compute one region, which only
         // costs time, never correctness.
         QImage blurred = blurImageRegion(base, target, radius);

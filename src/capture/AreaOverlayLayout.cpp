@@ -9,8 +9,8 @@ namespace ivra::AreaOverlayLayout {
 
 QRectF magnifierSourceRect(QPointF pointerView, double pixelScale) {
     const double side = kMagnifierSourcePt * pixelScale;
-    return {pointerView.x() * pixelScale - side / 2, pointerView.y() * pixelScale - side / 2,
-            side, side};
+    return {pointerView.x() * pixelScale - side / 2, pointerView.y() * pixelScale - side / 2, side,
+            side};
 }
 
 QPointF magnifierCentre(QPointF pointerView, QSizeF view) {
@@ -29,9 +29,8 @@ QPointF sizeLabelCentre(const QRectF& selection) {
 }
 
 QPointF toolbarCentre(const QRectF& selection, QSizeF view) {
-    const double x =
-        std::min(std::max(view.width() - kToolbarHalfSpanPt, kToolbarHalfSpanPt),
-                 std::max(selection.center().x(), kToolbarHalfSpanPt));
+    const double x = std::min(std::max(view.width() - kToolbarHalfSpanPt, kToolbarHalfSpanPt),
+                              std::max(selection.center().x(), kToolbarHalfSpanPt));
     const double below = selection.bottom() + kToolbarOffsetPt;
     const double y = below <= view.height() - kToolbarBottomClearancePt
                          ? below

@@ -11,8 +11,8 @@ namespace ivra::AreaOverlayLayout {
 // Where the parts of an area-capture overlay go, in view space (points, origin top-left,
 // y down) on a display of `view` size; `selection` is the selection rectangle in view space.
 
-inline constexpr double kSelectingDim = 0.35;  // black over the frozen frame while selecting
-inline constexpr double kAnnotatingDim = 0.5;  // and while annotating
+inline constexpr double kSelectingDim = 0.35; // black over the frozen frame while selecting
+inline constexpr double kAnnotatingDim = 0.5; // and while annotating
 inline constexpr double kBorderWidth = 1.5;
 inline constexpr double kCrosshairOpacity = 0.6;
 

@@ -69,7 +69,8 @@ AreaSelectionState::AreaSelectionState(QImage frozenFrame, QSizeF viewSize, doub
     , m_onCopy(std::move(onCopy))
     , m_onDone(std::move(onDone))
     , m_onDismiss(std::move(onDismiss))
-    , m_services(std::move(services)) {}
+    , m_services(std::move(services)) {
+}
 
 AreaSelectionState::~AreaSelectionState() = default;
 
@@ -487,15 +488,15 @@ void AreaSelectionState::recognizeAndDismiss(const QImage& image) {
     // so the continuation holds nothing of it but a guarded pointer.
     const auto show = m_services.showRecognizedText;
     QPointer<AreaSelectionState> self(this);
-    m_services.recognizeText(image).then(
-        QCoreApplication::instance(), [self, show](const RecognitionResult& result) {
-            if (self && !self->m_isFinished) {
-                self->finish(self->m_onDismiss);
-            }
-            if (show) {
-                show(result.ok() ? result.text : QString());
-            }
-        });
+    m_services.recognizeText(image).then(QCoreApplication::instance(),
+                                         [self, show](const RecognitionResult& result) {
+                                             if (self && !self->m_isFinished) {
+                                                 self->finish(self->m_onDismiss);
+                                             }
+                                             if (show) {
+                                                 show(result.ok() ? result.text : QString());
+                                             }
+                                         });
 }
 
 void AreaSelectionState::runOCR() {

@@ -24,9 +24,8 @@ class SettingsStore;
 // The eight dots on a confirmed selection, in drawing order.
 enum class ResizeHandle { TopLeft, Top, TopRight, Right, BottomRight, Bottom, BottomLeft, Left };
 inline constexpr std::array<ResizeHandle, 8> kAllResizeHandles{
-    ResizeHandle::TopLeft,     ResizeHandle::Top,    ResizeHandle::TopRight,
-    ResizeHandle::Right,       ResizeHandle::BottomRight, ResizeHandle::Bottom,
-    ResizeHandle::BottomLeft,  ResizeHandle::Left,
+    ResizeHandle::TopLeft,     ResizeHandle::Top,    ResizeHandle::TopRight,   ResizeHandle::Right,
+    ResizeHandle::BottomRight, ResizeHandle::Bottom, ResizeHandle::BottomLeft, ResizeHandle::Left,
 };
 
 // Where a handle's dot sits on a rectangle drawn in view space (y down).
@@ -70,9 +69,9 @@ public:
         std::function<void(const QString&)> showRecognizedText;
     };
 
-    static constexpr double kMinimumSelectionPt = 2;  // a confirmed side is longer
-    static constexpr double kMinimumResizePt = 12;    // no side gets shorter by resizing
-    static constexpr int kSavedDismissDelayMs = 600;  // "Saved" shows this long
+    static constexpr double kMinimumSelectionPt = 2; // a confirmed side is longer
+    static constexpr double kMinimumResizePt = 12;   // no side gets shorter by resizing
+    static constexpr int kSavedDismissDelayMs = 600; // "Saved" shows this long
     static constexpr int kToastDurationMs = 1500;
 
     AreaSelectionState(QImage frozenFrame, QSizeF viewSize, double pixelScale,

@@ -143,20 +143,34 @@ struct NamedQtKey {
     const char* name;
 };
 constexpr std::array kNamedQtKeys = std::to_array<NamedQtKey>({
-    {Qt::Key_Return, "Return"},       {Qt::Key_Enter, "KP_Enter"},
-    {Qt::Key_Escape, "Escape"},       {Qt::Key_Tab, "Tab"},
-    {Qt::Key_Space, "Space"},         {Qt::Key_Backspace, "Backspace"},
-    {Qt::Key_Delete, "Delete"},       {Qt::Key_Insert, "Insert"},
-    {Qt::Key_Home, "Home"},           {Qt::Key_End, "End"},
-    {Qt::Key_PageUp, "PageUp"},       {Qt::Key_PageDown, "PageDown"},
-    {Qt::Key_Left, "Left"},           {Qt::Key_Right, "Right"},
-    {Qt::Key_Up, "Up"},               {Qt::Key_Down, "Down"},
-    {Qt::Key_Print, "Print"},         {Qt::Key_Pause, "Pause"},
-    {Qt::Key_Minus, "Minus"},         {Qt::Key_Equal, "Equal"},
-    {Qt::Key_BracketLeft, "LeftBracket"}, {Qt::Key_BracketRight, "RightBracket"},
-    {Qt::Key_Semicolon, "Semicolon"}, {Qt::Key_Apostrophe, "Quote"},
-    {Qt::Key_Comma, "Comma"},         {Qt::Key_Period, "Period"},
-    {Qt::Key_Slash, "Slash"},         {Qt::Key_Backslash, "Backslash"},
+    {Qt::Key_Return, "Return"},
+    {Qt::Key_Enter, "KP_Enter"},
+    {Qt::Key_Escape, "Escape"},
+    {Qt::Key_Tab, "Tab"},
+    {Qt::Key_Space, "Space"},
+    {Qt::Key_Backspace, "Backspace"},
+    {Qt::Key_Delete, "Delete"},
+    {Qt::Key_Insert, "Insert"},
+    {Qt::Key_Home, "Home"},
+    {Qt::Key_End, "End"},
+    {Qt::Key_PageUp, "PageUp"},
+    {Qt::Key_PageDown, "PageDown"},
+    {Qt::Key_Left, "Left"},
+    {Qt::Key_Right, "Right"},
+    {Qt::Key_Up, "Up"},
+    {Qt::Key_Down, "Down"},
+    {Qt::Key_Print, "Print"},
+    {Qt::Key_Pause, "Pause"},
+    {Qt::Key_Minus, "Minus"},
+    {Qt::Key_Equal, "Equal"},
+    {Qt::Key_BracketLeft, "LeftBracket"},
+    {Qt::Key_BracketRight, "RightBracket"},
+    {Qt::Key_Semicolon, "Semicolon"},
+    {Qt::Key_Apostrophe, "Quote"},
+    {Qt::Key_Comma, "Comma"},
+    {Qt::Key_Period, "Period"},
+    {Qt::Key_Slash, "Slash"},
+    {Qt::Key_Backslash, "Backslash"},
     {Qt::Key_QuoteLeft, "Grave"},
 });
 
@@ -215,8 +229,9 @@ std::optional<quint16> KeyPositions::fromQtKey(int qtKey) {
         const QByteArray legend = "F" + QByteArray::number(qtKey - Qt::Key_F1 + 1);
         key = findByName(legend.constData());
     } else {
-        const auto it = std::find_if(kNamedQtKeys.begin(), kNamedQtKeys.end(),
-                                     [qtKey](const NamedQtKey& named) { return named.qtKey == qtKey; });
+        const auto it =
+            std::find_if(kNamedQtKeys.begin(), kNamedQtKeys.end(),
+                         [qtKey](const NamedQtKey& named) { return named.qtKey == qtKey; });
         if (it != kNamedQtKeys.end()) {
             key = findByName(it->name);
         }

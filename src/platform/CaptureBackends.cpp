@@ -52,8 +52,8 @@ std::unique_ptr<FrontmostApplication> createFrontmostApplication() {
 }
 
 std::unique_ptr<OverlayKeyboard> createOverlayKeyboard() {
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                            : nullptr) {
+    if (auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
         return std::make_unique<platform::X11OverlayKeyboard>(x11->connection());
     }
     return std::make_unique<ActivatingOverlayKeyboard>();

@@ -308,7 +308,7 @@ void AnnotationRenderTest::blurChangesExactlyItsRegionAndEqualsThatPartOfTheWhol
     const QImage moved = noise.copy(130, 90, 400, 300);
     cache.noteWindow(first, noise, {100, 100});
     cache.noteWindow(moved, noise, {130, 90});
-    const QRect inside(200, 150, 120, 80);    // in `first`'s pixels
+    const QRect inside(200, 150, 120, 80); // in `first`'s pixels
     const QRect nearEdge(40, 20, 120, 80); // in `moved` the kernel reaches past its left edge
     for (const QRect& region : {inside, nearEdge}) {
         cache.blurredRegion(first, region, 6);

@@ -170,15 +170,17 @@ private Q_SLOTS:
                  0);
         QTRY_VERIFY_WITH_TIMEOUT(
             !output(QStringLiteral("xdotool"),
-                        {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                         QStringLiteral("--name"), QStringLiteral("Ivra area capture")})
-                     .trimmed()
-                     .isEmpty(),
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QStringLiteral("Ivra area capture")})
+                 .trimmed()
+                 .isEmpty(),
             20000);
         // Over the first monitor's patch (40, 60, 50 × 30): a 200 × 150 area from (20, 40).
-        const auto xdotool = [](QStringList arguments) { output(QStringLiteral("xdotool"), arguments); };
-        xdotool({"mousemove", "20", "40", "mousedown", "1", "mousemove", "120", "100",
-                 "mousemove", "220", "190", "mouseup", "1"});
+        const auto xdotool = [](QStringList arguments) {
+            output(QStringLiteral("xdotool"), arguments);
+        };
+        xdotool({"mousemove", "20", "40", "mousedown", "1", "mousemove", "120", "100", "mousemove",
+                 "220", "190", "mouseup", "1"});
         // A tool letter, a rectangle drawn inside the area, Return.
         xdotool({"key", "r"});
         xdotool({"mousemove", "150", "120", "mousedown", "1", "mousemove", "170", "140",
@@ -191,8 +193,8 @@ private Q_SLOTS:
         }
         const QImage image(QDir(m_folder).filePath(added.first()));
         QCOMPARE(image.size(), QSize(200, 150));
-        QCOMPARE(image.pixelColor(25, 25), kPatch);   // the patch at (45, 65) on screen
-        QVERIFY(image.pixelColor(10, 10) != kPatch);  // the desktop around it
+        QCOMPARE(image.pixelColor(25, 25), kPatch);     // the patch at (45, 65) on screen
+        QVERIFY(image.pixelColor(10, 10) != kPatch);    // the desktop around it
         const QColor edge = image.pixelColor(130, 100); // the rectangle's left edge
         QVERIFY2(edge.red() > 180 && edge.green() < 100, qPrintable(edge.name()));
         QCOMPARE(image.pixelColor(150, 115), image.pixelColor(150, 140)); // not filled

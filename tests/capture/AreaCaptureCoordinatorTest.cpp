@@ -39,18 +39,16 @@ public:
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
         m_window = xcb_generate_id(m_connection);
         const uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS, 1};
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 5, 5, 40,
-                          40, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT,
-                          values);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 5, 5, 40, 40,
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_map_window(m_connection, m_window);
         sync();
     }
     ~ForeignWindow() { xcb_disconnect(m_connection); }
 
     void focus() {
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window,
-                            XCB_CURRENT_TIME);
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
         sync();
         keysReceived();
     }
@@ -63,8 +61,8 @@ public:
         return count;
     }
     void sync() {
-        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection),
-                                            nullptr));
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
     }
 
 private:

@@ -31,7 +31,8 @@ QImage patternFrame(QSize size) {
 // Lifts the left half of whatever it gets, after the test opens the gate.
 class GatedRemover final : public BackgroundRemover {
 public:
-    explicit GatedRemover(bool findsSubject) : m_findsSubject(findsSubject) {}
+    explicit GatedRemover(bool findsSubject)
+        : m_findsSubject(findsSubject) {}
     std::optional<QImage> cutout(const QImage& image) const override {
         gate.acquire();
         if (!m_findsSubject) {
@@ -221,7 +222,7 @@ void AreaSelectionStateTest::resizesPinTwelvePointsAgainstTheOppositeEdge() {
 
     // A resize that would end under 12 points after clipping is ignored.
     Fixture g;
-    g.drag({395, 100}, {400, 150}); // 5 wide: confirmable
+    g.drag({395, 100}, {400, 150});                      // 5 wide: confirmable
     g.state->updateResize(ResizeHandle::Right, {40, 0}); // 40 wide, clipped back to 5
     QCOMPARE(g.selection(), QRectF(395, 100, 5, 50));
     g.state->updateResize(ResizeHandle::Bottom, {0, 20}); // 5 × 70 after clipping: still too narrow
@@ -318,8 +319,8 @@ void AreaSelectionStateTest::keysFollowTheTableInOrder() {
         QCOMPARE(f.endings, QStringList{"copy"});
         QCOMPARE(f.delivered.size(), QSize(200, 160));
         QCOMPARE(f.delivered.pixel(150, 5), f.frame.pixel(350, 245)); // no marks there
-        QVERIFY(f.delivered != f.state->annotation()->crop); // the rect mark is drawn
-        QVERIFY(!f.state->handleKeyDown(keypos::Return, false)); // finished: passes
+        QVERIFY(f.delivered != f.state->annotation()->crop);          // the rect mark is drawn
+        QVERIFY(!f.state->handleKeyDown(keypos::Return, false));      // finished: passes
     }
     {
         Fixture f;

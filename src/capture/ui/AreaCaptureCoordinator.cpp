@@ -133,8 +133,8 @@ void AreaCaptureCoordinator::presentOverlays(const QMap<DisplayID, QImage>& froz
             ending([] { return AreaCaptureResult::dismissed(); }),
         };
         window.begin(frozenFrames.value(*id), std::move(endings),
-                     {m_services.settings, m_services.backgroundRemover,
-                      m_services.recognizeText, m_services.showRecognizedText});
+                     {m_services.settings, m_services.backgroundRemover, m_services.recognizeText,
+                      m_services.showRecognizedText});
         AreaSelectionState* state = window.state();
         state->setOcrMode(ocr);
         QPointer<AreaSelectionWindow> annotated(&window);

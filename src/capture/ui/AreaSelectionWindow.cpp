@@ -61,8 +61,8 @@ public:
         const QSizeF textSize(std::ceil(metrics.horizontalAdvance(text)),
                               std::ceil(metrics.height()));
         const QSizeF size = m_capsule ? textSize + QSizeF(2 * 14, 2 * 7) : textSize;
-        setGeometry(QRectF(centre - QPointF(size.width() / 2, size.height() / 2), size)
-                        .toAlignedRect());
+        setGeometry(
+            QRectF(centre - QPointF(size.width() / 2, size.height() / 2), size).toAlignedRect());
         show();
         raise();
         update();
@@ -427,10 +427,10 @@ void AreaSelectionWindow::paintEvent(QPaintEvent* event) {
     painter.save();
     painter.scale(1 / scale, 1 / scale);
     for (const QRect& rect : event->region()) {
-        const QRect pixels(QPoint(int(std::floor(rect.left() * scale)),
-                                  int(std::floor(rect.top() * scale))),
-                           QPoint(int(std::ceil((rect.right() + 1) * scale)) - 1,
-                                  int(std::ceil((rect.bottom() + 1) * scale)) - 1));
+        const QRect pixels(
+            QPoint(int(std::floor(rect.left() * scale)), int(std::floor(rect.top() * scale))),
+            QPoint(int(std::ceil((rect.right() + 1) * scale)) - 1,
+                   int(std::ceil((rect.bottom() + 1) * scale)) - 1));
         painter.drawImage(pixels.topLeft(), m_frame, pixels);
     }
     painter.restore();
@@ -563,8 +563,8 @@ void AreaSelectionWindow::placeAnnotationChrome() {
     const QSizeF view = m_state->viewSize();
     const QPointF toolbarCentre = layout::toolbarCentre(r, view);
     const QSize toolbarSize = m_toolbar->size();
-    m_toolbar->move((toolbarCentre - QPointF(toolbarSize.width() / 2.0, toolbarSize.height() / 2.0))
-                        .toPoint());
+    m_toolbar->move(
+        (toolbarCentre - QPointF(toolbarSize.width() / 2.0, toolbarSize.height() / 2.0)).toPoint());
     m_toolbar->raise();
     m_hint->showText(layout::hintText(), layout::hintCentre(r, view));
     syncToast();

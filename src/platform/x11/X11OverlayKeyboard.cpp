@@ -45,10 +45,9 @@ void X11OverlayKeyboard::holdKeys() {
     if (root == XCB_WINDOW_NONE) {
         return;
     }
-    const auto reply = xcbReply(
-        m_connection, xcb_grab_keyboard_reply,
-        xcb_grab_keyboard(m_connection, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
-                          XCB_GRAB_MODE_SYNC));
+    const auto reply = xcbReply(m_connection, xcb_grab_keyboard_reply,
+                                xcb_grab_keyboard(m_connection, 0, root, XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC));
     // Refused when another client holds the keyboard (a menu, a screen locker): then the
     // overlay takes the keys once it is shown, as any window would.
     m_holding = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
@@ -68,10 +67,10 @@ bool X11OverlayKeyboard::tryGrab() {
     if (!m_target) {
         return true;
     }
-    const auto reply = xcbReply(
-        m_connection, xcb_grab_keyboard_reply,
-        xcb_grab_keyboard(m_connection, 0, xcb_window_t(m_target->winId()), XCB_CURRENT_TIME,
-                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    const auto reply =
+        xcbReply(m_connection, xcb_grab_keyboard_reply,
+                 xcb_grab_keyboard(m_connection, 0, xcb_window_t(m_target->winId()),
+                                   XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     if (!reply || reply->status != XCB_GRAB_STATUS_SUCCESS) {
         return false;
     }
