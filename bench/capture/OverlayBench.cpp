@@ -28,7 +28,7 @@
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
-#include "support/KeyTypingCaptureBackend.h"
+#include "support/ScriptedCaptureBackend.h"
 
 using namespace ivra;
 
@@ -157,7 +157,7 @@ struct Harness {
               QDir::temp().filePath(QStringLiteral("ivra-overlay-bench.conf")))) {
         x11 = platform::X11ScreenCaptureBackend::create();
         if (x11) {
-            backend = std::make_unique<test::KeyTypingCaptureBackend>(*x11);
+            backend = std::make_unique<test::ScriptedCaptureBackend>(*x11);
         }
         keyboard = createOverlayKeyboard();
     }
@@ -169,7 +169,7 @@ struct Harness {
 
     SettingsStore settings;
     std::unique_ptr<ScreenCaptureBackend> x11;
-    std::unique_ptr<test::KeyTypingCaptureBackend> backend;
+    std::unique_ptr<test::ScriptedCaptureBackend> backend;
     std::unique_ptr<OverlayKeyboard> keyboard;
 };
 
@@ -296,7 +296,7 @@ protected:
 };
 
 // Keys typed right after the request that went to the application in front instead.
-int keysLost(AreaCaptureCoordinator& coordinator, test::KeyTypingCaptureBackend& backend,
+int keysLost(AreaCaptureCoordinator& coordinator, test::ScriptedCaptureBackend& backend,
              Desktop& desktop) {
     int lost = 0;
     desktop.openFocusedWindow();

@@ -19,7 +19,7 @@
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
-#include "support/KeyTypingCaptureBackend.h"
+#include "support/ScriptedCaptureBackend.h"
 #include "support/TestSupport.h"
 
 using namespace ivra;
@@ -81,7 +81,7 @@ class AreaCaptureCoordinatorTest : public QObject {
     SettingsStore m_settings{
         std::make_shared<platform::IniKeyValueStore>(m_dir.filePath(QStringLiteral("ivra.conf")))};
     std::unique_ptr<ScreenCaptureBackend> m_x11 = platform::X11ScreenCaptureBackend::create();
-    test::KeyTypingCaptureBackend m_backend{*m_x11};
+    test::ScriptedCaptureBackend m_backend{*m_x11};
     std::unique_ptr<OverlayKeyboard> m_keyboard;
     std::unique_ptr<AreaCaptureCoordinator> m_coordinator;
     std::shared_ptr<QPromise<RecognitionResult>> m_recognition;
@@ -209,6 +209,17 @@ private Q_SLOTS:
         }
     }
 
+    void framesThatNoScreenShowsCancel() {
+        m_backend.setScreensShowDisplays(false);
+        begin();
+        m_backend.setScreensShowDisplays(true);
+        QCOMPARE(m_events, QStringList{"result 3"});
+        QVERIFY(!m_coordinator->isActive());
+        // The next capture is accepted.
+        begin();
+        QTRY_VERIFY(shown(overlayOn(0)));
+    }
+
     void toolLettersAndReturnPinTheAnnotatedCrop() {
         AreaSelectionWindow* overlay = annotateOnFirst();
         AreaSelectionState* state = overlay->state();
@@ -219,6 +230,16 @@ private Q_SLOTS:
         QTRY_COMPARE(state->annotation()->store->currentTool(), AnnotationTool::Rect);
         drag({450, 350}, {550, 420});
         QTRY_COMPARE(state->annotation()->store->annotations().size(), 1);
+        // Return while a label is typed belongs to the label; the capture goes on.
+        xdotool({"key", "t"});
+        xdotool({"mousemove", "600", "460", "click", "1"});
+        QTRY_VERIFY(state->annotation()->store->pendingTextLocation().has_value());
+        xdotool({"type", "hi"});
+        xdotool({"key", "Return"});
+        QTRY_COMPARE(state->annotation()->store->annotations().size(), 2);
+        QTest::qWait(100);
+        QVERIFY(m_events.isEmpty());
+        QCOMPARE(state->annotation()->store->annotations().last().text, QStringLiteral("hi"));
         xdotool({"key", "Return"});
         QTRY_COMPARE(m_events, QStringList{"result 0"}); // pinned
         const QImage pinned = m_results.first().image;

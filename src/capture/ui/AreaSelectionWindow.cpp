@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include <QApplication>
 #include <QBackingStore>
+#include <QCursor>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -256,9 +256,7 @@ AreaSelectionWindow::AreaSelectionWindow(QScreen* screen)
     m_toast = new OverlayCaption(this, 13, true);
 }
 
-AreaSelectionWindow::~AreaSelectionWindow() {
-    qApp->removeEventFilter(this);
-}
+AreaSelectionWindow::~AreaSelectionWindow() = default;
 
 void AreaSelectionWindow::warmUp() {
     setGeometry(m_screen->geometry());
@@ -300,12 +298,17 @@ void AreaSelectionWindow::begin(QImage frozenFrame, Endings endings,
         windowHandle()->setScreen(m_screen);
     }
     setGeometry(geometry);
-    qApp->installEventFilter(this);
+    // Keys pass the window once on their way to the focused widget (a label's field):
+    // the state sees each key there, before the field does.
+    create();
+    windowHandle()->installEventFilter(this);
     update();
 }
 
 void AreaSelectionWindow::end() {
-    qApp->removeEventFilter(this);
+    if (windowHandle()) {
+        windowHandle()->removeEventFilter(this);
+    }
     hide();
     m_selectionFrame->setState(nullptr);
     m_selectionFrame->hide();
@@ -625,10 +628,9 @@ bool AreaSelectionWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) {
         return false;
     }
-    // Key events pass the filter twice (window, then widget): take them at the widget, and
-    // only those of this overlay.
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!m_state || !widget || widget->window() != this) {
+    // At the window, each key once: a key the field ignores (Return, after it committed
+    // the label) travels on through the widgets and must not reach the state again.
+    if (!m_state || watched != windowHandle()) {
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);

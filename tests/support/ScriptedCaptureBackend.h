@@ -7,12 +7,13 @@
 
 namespace ivra::test {
 
-// The real capture backend, with a key typed (xdotool, to the end) the moment a capture
-// asks for the displays: a key that arrives while Ivra is still preparing its overlay, as a
-// user typing right after the shortcut does.
-class KeyTypingCaptureBackend final : public ScreenCaptureBackend {
+// The real capture backend with two things a test can script: a key typed (xdotool, to the
+// end) the moment a capture asks for the displays, as a user typing right after the
+// shortcut does while Ivra still prepares its overlay; and screens that show none of the
+// displays, as when the monitors change between the frames and the overlays.
+class ScriptedCaptureBackend final : public ScreenCaptureBackend {
 public:
-    explicit KeyTypingCaptureBackend(ScreenCaptureBackend& real)
+    explicit ScriptedCaptureBackend(ScreenCaptureBackend& real)
         : m_real(real) {}
 
     // The key to type at the next request (once), e.g. "r" or "Escape".
@@ -32,8 +33,9 @@ public:
         m_real.captureImage(filter, configuration, std::move(done));
     }
     std::optional<DisplayID> displayID(const QScreen& screen) const override {
-        return m_real.displayID(screen);
+        return m_screensShowDisplays ? m_real.displayID(screen) : std::nullopt;
     }
+    void setScreensShowDisplays(bool show) { m_screensShowDisplays = show; }
     void warmUp() override { m_real.warmUp(); }
     bool preflightAccess() const override { return m_real.preflightAccess(); }
     void requestAccess() override { m_real.requestAccess(); }
@@ -41,6 +43,7 @@ public:
 private:
     ScreenCaptureBackend& m_real;
     QString m_key;
+    bool m_screensShowDisplays = true;
 };
 
 } // namespace ivra::test
