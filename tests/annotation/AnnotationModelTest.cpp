@@ -1,7 +1,10 @@
+#include <algorithm>
+
 #include <QTest>
 
 #include "annotation/AnnotationStore.h"
 #include "annotation/ToolShortcut.h"
+#include "keyboard/KeyPositions.h"
 
 using namespace ivra;
 
@@ -24,43 +27,41 @@ private Q_SLOTS:
 
 void AnnotationModelTest::namesAndKeysPickTools_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("keyCode");
-    QTest::addColumn<QChar>("latin");
-    QTest::addColumn<QChar>("ukrainian");
+    QTest::addColumn<QString>("legend");
     QTest::addColumn<std::optional<AnnotationTool>>("tool");
-    const auto row = [](const char* name, int keyCode, char16_t latin, char16_t ukrainian,
-                        std::optional<AnnotationTool> tool) {
-        QTest::newRow(name) << QString(name) << keyCode << QChar(latin) << QChar(ukrainian) << tool;
+    const auto row = [](const char* name, const char* legend, std::optional<AnnotationTool> tool) {
+        QTest::newRow(name) << QString(name) << QString(legend) << tool;
     };
-    row("pencil", 35, u'p', u'\u0437', AnnotationTool::Pencil);
-    row("highlight", 4, u'h', u'\u0440', AnnotationTool::Highlight);
-    row("line", 37, u'l', u'\u0434', AnnotationTool::Line);
-    row("arrow", 0, u'a', u'\u0444', AnnotationTool::Arrow);
-    row("rect", 15, u'r', u'\u043A', AnnotationTool::Rect);
-    row("ellipse", 8, u'c', u'\u0441', AnnotationTool::Ellipse);
-    row("text", 17, u't', u'\u0435', AnnotationTool::Text);
-    row("step", 1, u's', u'\u0456', AnnotationTool::Step);
-    row("blur", 11, u'b', u'\u0438', AnnotationTool::Blur);
+    // The letter printed on the key (US layout) whose position picks the tool.
+    row("pencil", "P", AnnotationTool::Pencil);
+    row("highlight", "H", AnnotationTool::Highlight);
+    row("line", "L", AnnotationTool::Line);
+    row("arrow", "A", AnnotationTool::Arrow);
+    row("rect", "R", AnnotationTool::Rect);
+    row("ellipse", "C", AnnotationTool::Ellipse);
+    row("text", "T", AnnotationTool::Text);
+    row("step", "S", AnnotationTool::Step);
+    row("blur", "B", AnnotationTool::Blur);
     // O recognises text and Z undoes: neither picks a tool.
-    row("o", 31, u'o', u'\u0449', std::nullopt);
-    row("z", 6, u'z', u'\u044F', std::nullopt);
+    row("o", "O", std::nullopt);
+    row("z", "Z", std::nullopt);
 }
 
 void AnnotationModelTest::namesAndKeysPickTools() {
     QFETCH(QString, name);
-    QFETCH(int, keyCode);
-    QFETCH(QChar, latin);
-    QFETCH(QChar, ukrainian);
+    QFETCH(QString, legend);
     QFETCH(std::optional<AnnotationTool>, tool);
     // A tool's name is its identity: exact and case-sensitive.
     QCOMPARE(annotationToolFromRawValue(name), tool);
     QCOMPARE(tool ? rawValue(*tool) : name, name);
     QCOMPARE(annotationToolFromRawValue(name.toUpper()), std::nullopt);
     QCOMPARE(annotationToolFromRawValue(name + ' '), std::nullopt);
-    QCOMPARE(ToolShortcut::forKeyCode(quint16(keyCode)), tool);
-    QCOMPARE(ToolShortcut::forCharacter(latin), tool);
-    QCOMPARE(ToolShortcut::forCharacter(ukrainian), tool);
-    QCOMPARE(ToolShortcut::forCharacter(latin.toUpper()), std::nullopt); // the caller folds case
+    const auto keys = KeyPositions::all();
+    const auto key = std::find_if(keys.begin(), keys.end(), [&](const KeyPosition& k) {
+        return legend == QLatin1String(k.name);
+    });
+    QVERIFY(key != keys.end());
+    QCOMPARE(ToolShortcut::forKeyCode(key->position), tool);
 }
 
 void AnnotationModelTest::storeUndoesFieldsMarksAndStepsAndCommitsTrimmedText() {

@@ -150,9 +150,10 @@ void AnnotationToolbarTest::buttonsAndShortcutsDriveTheStoreAndTheHost() {
         w.click(name);
     }
     // Ctrl+Z, Ctrl+C and Ctrl+S work anywhere in the window; plain letters are the host's.
+    QWindow* window = w.elsewhere->window()->windowHandle();
     for (const Qt::Key key : {Qt::Key_Z, Qt::Key_C, Qt::Key_S}) {
-        QTest::keyClick(w.elsewhere, key, Qt::ControlModifier);
-        QTest::keyClick(w.elsewhere, key);
+        QTest::keyClick(window, key, Qt::ControlModifier);
+        QTest::keyClick(window, key);
     }
     QVERIFY(store.annotations().isEmpty() && !undo->isEnabled());
     QCOMPARE(
@@ -166,8 +167,8 @@ void AnnotationToolbarTest::buttonsAndShortcutsDriveTheStoreAndTheHost() {
     for (const auto& name : {"save", "removeBackground", "done", "cancel"}) {
         QVERIFY2(!minimal.button(name), name);
     }
-    QTest::keyClick(minimal.elsewhere, Qt::Key_S, Qt::ControlModifier);
-    QTest::keyClick(minimal.elsewhere, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(minimal.elsewhere->window()->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(minimal.elsewhere->window()->windowHandle(), Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(bare.copy, 1);
 }
 

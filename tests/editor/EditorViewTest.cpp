@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
@@ -108,6 +109,14 @@ struct Fixture {
         QTest::mouseClick(&view->canvas(), Qt::LeftButton, {}, at);
         QTest::keyClicks(view->canvas().textField(), text);
     }
+    // A key press as the X server reports it: the key code of the physical key (X11, evdev
+    // + 8), and the key and text the active layout gives it. Through the window, as the
+    // platform delivers keys.
+    void pressKeyCode(quint32 keyCode, int key, const QString& text,
+                      Qt::KeyboardModifiers modifiers = {}) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, keyCode, 0, 0, text);
+        QCoreApplication::sendEvent(view->windowHandle(), &press);
+    }
     // A key press carrying `text`, as a keyboard layout produces it.
     void press(Qt::Key key, const QString& text, Qt::KeyboardModifiers modifiers = {}) {
         QTest::sendKeyEvent(QTest::Click, view.get(), key, text, modifiers);
@@ -129,6 +138,7 @@ private Q_SLOTS:
     void copyAndSaveExportTheFlattenedImage();
     void backgroundRemovalSwapsTheImageOrSaysWhyNot();
     void toastsClearWithTheFirstTimer();
+    void commandsWinOverALabelAndFollowKeyPositions();
 };
 
 void EditorViewTest::opensWithToolbarAboveCanvasAndRoutesKeysToToolsTextAndLabels() {
@@ -203,7 +213,7 @@ void EditorViewTest::copyAndSaveExportTheFlattenedImage() {
     QTest::qWait(50);
     QVERIFY(f.dialog && f.dialog->asked == 1 && f.view->toast() != QStringLiteral("Saved"));
     f.dialog->answer = f.dir.filePath("board.png");
-    QTest::keyClick(f.view.get(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(f.view->windowHandle(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(f.dialog->askedFormat, ExportFormat::Png);
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
     QCOMPARE(f.dialog->askedName, QStringLiteral("Board %1- notes.png").arg(today));
@@ -276,6 +286,49 @@ void EditorViewTest::toastsClearWithTheFirstTimer() {
     QTRY_VERIFY_WITH_TIMEOUT(f.view->toast().isEmpty(), 3000);
     // Cleared by the first message's timer, well before the second one's would run out.
     QVERIFY2(clock.elapsed() - secondShownAt < 1400, qPrintable(QString::number(clock.elapsed())));
+}
+
+void EditorViewTest::commandsWinOverALabelAndFollowKeyPositions() {
+    Fixture f;
+    QVERIFY(f.activated);
+    // Ctrl+Z while a label is typed abandons the label, not a letter of it…
+    f.openLabel({20, 20}, QStringLiteral("secret"));
+    QTest::keyClick(f.view->windowHandle(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!f.store().pendingTextLocation());
+    QVERIFY(f.store().annotations().isEmpty());
+    // …and no earlier label's text comes back into the next one, by any undo of its field.
+    f.openLabel({60, 60}, QString());
+    QLineEdit* field = f.view->canvas().textField();
+    QVERIFY(field->text().isEmpty() && !field->isUndoAvailable());
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier); // the field's own shortcut
+    QVERIFY(field->text().isEmpty());
+    QTest::keyClicks(field, QStringLiteral("kept"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(f.store().annotations().size(), 1);
+    f.openLabel({100, 100}, QString());
+    QVERIFY(!f.view->canvas().textField()->isUndoAvailable());
+
+    // Ctrl+C with a label open copies (without the label) and says so.
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClicks(f.view->canvas().textField(), QStringLiteral("draft"));
+    QTest::keyClick(f.view->windowHandle(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(f.view->toast(), QStringLiteral("Copied"));
+    QVERIFY(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/png")));
+    QTest::keyClick(f.view->canvas().textField(), Qt::Key_Escape);
+
+    // In the Ukrainian layout alone: the keys' positions count, not their letters.
+    QTRY_VERIFY_WITH_TIMEOUT(f.view->toast().isEmpty(), 3000);
+    QGuiApplication::clipboard()->clear();
+    f.pressKeyCode(54, 0x0421, QStringLiteral("с"), Qt::ControlModifier); // the C key
+    QCOMPARE(f.view->toast(), QStringLiteral("Copied"));
+    f.pressKeyCode(39, 0x0406, QStringLiteral("і"), Qt::ControlModifier); // the S key
+    QVERIFY(f.dialog && f.dialog->asked == 1);
+    f.pressKeyCode(33, 0x0417, QStringLiteral("з")); // the P key: pencil
+    QCOMPARE(f.store().currentTool(), AnnotationTool::Pencil);
+    f.pressKeyCode(27, 0x041A, QStringLiteral("к")); // the R key: rectangle
+    QCOMPARE(f.store().currentTool(), AnnotationTool::Rect);
+    f.pressKeyCode(52, 0x042F, QStringLiteral("я"), Qt::ControlModifier); // the Z key: undo
+    QVERIFY(f.store().annotations().isEmpty());
 }
 
 QTEST_MAIN(EditorViewTest)

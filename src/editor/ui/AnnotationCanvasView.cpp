@@ -204,10 +204,12 @@ void AnnotationCanvasView::syncTextField() {
     const auto location = m_store.pendingTextLocation();
     if (!location) {
         m_textField->hide();
-        m_textField->clear();
+        // setText (unlike clear) also empties the field's undo history: a discarded or
+        // committed label's text can never be brought back into the next one.
+        m_textField->setText(QString());
         return;
     }
-    if (m_textField->text() != m_store.pendingText()) {
+    if (m_textField->isHidden() || m_textField->text() != m_store.pendingText()) {
         m_textField->setText(m_store.pendingText());
     }
     const QPointF centre = textFieldCentre(*location, ratio(), m_displaySize);

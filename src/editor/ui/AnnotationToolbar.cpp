@@ -3,15 +3,16 @@
 #include <QAbstractButton>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QShortcut>
+#include <QWindow>
 
 #include "annotation/Annotation.h"
 #include "annotation/AnnotationColor.h"
 #include "annotation/AnnotationStore.h"
 #include "editor/SymbolIcon.h"
+#include "keyboard/KeyPositions.h"
 #include "presentation/Theme.h"
 
 namespace ivra {
@@ -365,24 +366,51 @@ void AnnotationToolbar::buildLayout() {
         connect(cancel, &QAbstractButton::clicked, this, [this] { m_actions.onCancel(); });
         row->addWidget(cancel);
     }
+}
 
-    if (!m_actions.bindsShortcuts) {
+void AnnotationToolbar::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Ctrl+Z, Ctrl+C and Ctrl+S are taken where the window receives its keys, before the
+    // widget with the focus (a label's field) sees them.
+    QWindow* handle = window()->windowHandle();
+    if (!m_actions.bindsShortcuts || handle == m_keyWindow) {
         return;
     }
-    // Window-wide, so they work wherever the pointer is while the window is active.
-    const auto bind = [this](QKeySequence keys, std::function<void()> action) {
-        auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, std::move(action));
-    };
-    bind(QKeySequence(Qt::CTRL | Qt::Key_Z), [this] { m_store.undo(); });
-    bind(QKeySequence(Qt::CTRL | Qt::Key_C), [this] {
+    if (m_keyWindow) {
+        m_keyWindow->removeEventFilter(this);
+    }
+    m_keyWindow = handle;
+    if (handle) {
+        handle->installEventFilter(this);
+    }
+}
+
+bool AnnotationToolbar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_keyWindow || event->type() != QEvent::KeyPress || !isVisible()) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (!(key->modifiers() & Qt::ControlModifier)) {
+        return false;
+    }
+    // By key position: the same keys in every layout, Ukrainian alone included.
+    switch (KeyPositions::fromKeyEvent(*key).value_or(0xffff)) {
+    case keypos::Z:
+        m_store.undo();
+        return true;
+    case keypos::C:
         if (m_actions.onCopy) {
             m_actions.onCopy();
         }
-    });
-    if (m_actions.onSave) {
-        bind(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { m_actions.onSave(); });
+        return true;
+    case keypos::S:
+        if (m_actions.onSave) {
+            m_actions.onSave();
+            return true;
+        }
+        return false;
+    default:
+        return false;
     }
 }
 

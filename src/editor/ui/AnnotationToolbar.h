@@ -3,7 +3,9 @@
 #include <array>
 #include <functional>
 
+#include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 #include "annotation/Annotation.h"
 #include "annotation/AnnotationColor.h"
@@ -31,7 +33,8 @@ struct AnnotationToolbarActions {
 // The bar of controls over an annotation canvas: tools, colours, widths, undo and the
 // host's actions, on a translucent rounded bar with a shadow. It holds no state of its own:
 // buttons write the shared store or call the host, and the bar redraws from the store.
-// Ctrl+Z, Ctrl+C and Ctrl+S work anywhere in the bar's window.
+// Ctrl+Z, Ctrl+C and Ctrl+S work anywhere in the bar's window, even in a label's field, by
+// key position (so in every keyboard layout).
 //
 // Buttons carry object names for automation: "tool.<raw value>", "color.<name>",
 // "width.<points>", "undo", "removeBackground", "recognize", "copy", "save", "done",
@@ -48,6 +51,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
@@ -59,6 +64,7 @@ private:
     std::array<QAbstractButton*, kPalette.size()> m_swatches{};
     std::array<QAbstractButton*, kLineWidthChoices.size()> m_widthButtons{};
     QAbstractButton* m_undoButton = nullptr;
+    QPointer<QWindow> m_keyWindow;
 };
 
 } // namespace ivra

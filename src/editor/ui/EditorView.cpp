@@ -16,6 +16,7 @@
 #include "editor/ui/AnnotationCanvasView.h"
 #include "editor/ui/AnnotationToolbar.h"
 #include "editor/ui/Toast.h"
+#include "keyboard/KeyPositions.h"
 #include "presentation/Theme.h"
 #include "presentation/ui/Appearance.h"
 #include "recognition/ui/OCRResultWindow.h"
@@ -23,13 +24,6 @@
 #include "settings/SettingsStore.h"
 
 namespace ivra {
-
-namespace {
-
-// The letter on the O key in the Ukrainian layout, which also starts text recognition.
-constexpr char16_t kCyrillicShcha = u'\u0449';
-
-} // namespace
 
 EditorView::EditorView(const QImage& image, QSizeF displaySize, EditorServices services,
                        QWidget* parent)
@@ -177,17 +171,18 @@ void EditorView::keyPressEvent(QKeyEvent* event) {
         event->ignore();
         return;
     }
-    if (event->modifiers() & Qt::ControlModifier || event->text().isEmpty()) {
+    if (event->modifiers() & Qt::ControlModifier) {
         event->ignore();
         return;
     }
-    const QChar typed = event->text().front().toLower();
-    if (const auto tool = ToolShortcut::forCharacter(typed)) {
+    // Tool letters and O by key position, whatever the layout puts on the key.
+    const std::optional<quint16> position = KeyPositions::fromKeyEvent(*event);
+    if (const auto tool = position ? ToolShortcut::forKeyCode(*position) : std::nullopt) {
         m_store->setCurrentTool(*tool);
         event->accept();
         return;
     }
-    if (typed == QLatin1Char('o') || typed == QChar(kCyrillicShcha)) {
+    if (position == keypos::O) {
         recognizeText();
         event->accept();
         return;

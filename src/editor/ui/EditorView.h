@@ -33,9 +33,9 @@ struct EditorServices {
 // own store of marks, with copy, save as, text recognition and background removal. Results
 // leave only through the clipboard or a file the user saves.
 //
-// Keys (the label field has them while a label is being typed): tool letters in the Latin
-// and Ukrainian layouts pick a tool, "o" / "щ" recognises text; Ctrl combinations belong to
-// the toolbar.
+// Keys (the label field has them while a label is being typed): tool letters pick a tool
+// and O recognises text, by key position in every layout; Ctrl combinations belong to the
+// toolbar.
 class EditorView : public QWidget {
     Q_OBJECT
 
