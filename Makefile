@@ -3,6 +3,8 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
+# No "Entering directory" chatter from the builds below.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: deps configure build run test bench format format-check clean
 
@@ -15,7 +17,10 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# Without a display there is no point in installing and building first: say so at once.
+run:
+	@scripts/run.sh --check
+	@$(MAKE) build
 	@scripts/run.sh $(BUILD_DIR)/src/app/ivra
 
 test: build

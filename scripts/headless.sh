@@ -30,7 +30,16 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+# A termination request reaches the command too (a shell waits for a foreground child
+# before it runs its traps, so the command runs in the background and is waited for).
+child=""
+stop() {
+    [ -n "$child" ] && kill -TERM "$child" 2>/dev/null
+    exit "$1"
+}
+trap 'stop 130' INT
+trap 'stop 143' TERM
+trap 'stop 129' HUP
 
 # -displayfd picks a free display number; -noreset keeps the monitors when the last
 # client leaves.
@@ -99,4 +108,6 @@ PA
     done
 fi
 
-"$@"
+"$@" &
+child=$!
+wait "$child"

@@ -67,11 +67,11 @@ std::optional<int> AppDelegate::runStartUp(const LaunchOptions& options) {
 
     // 2–4. The non-interactive render modes end the process.
     if (options.renderMarketingDirectory || options.renderSplashDirectory) {
-        printError(QStringLiteral("ivra: the render modes are not available in this build."));
+        printError(QStringLiteral("ivra: the render modes are not available in this build"));
         return 2;
     }
     if (options.selftestRecord) {
-        printError(QStringLiteral("ivra: the recording self-test is not available in this build."));
+        printError(QStringLiteral("ivra: the recording self-test is not available in this build"));
         return 2;
     }
 
@@ -108,12 +108,12 @@ std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) 
     }
     if (options.capture) {
         if (!m_captureDispatcher) {
-            return QStringLiteral("Screen capture is not available in this session.");
+            return QStringLiteral("screen capture is not available in this session");
         }
         const CaptureAction action = *options.capture;
         if (action == CaptureAction::Window && !m_captureDispatcher->offersWindowCapture()) {
-            return QStringLiteral("Capturing a window is not available in this version of Ivra "
-                                  "yet; 'ivra --full-screen' captures the screen.");
+            return QStringLiteral("capturing a window is not available in this version of Ivra "
+                                  "yet; 'ivra --full-screen' captures the screen");
         }
         // From the event loop, so a forwarded request is answered before a folder prompt
         // or a countdown starts.
@@ -122,11 +122,11 @@ std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) 
             [dispatcher = m_captureDispatcher.get(), action] { dispatcher->start(action); });
     }
     if (options.openSettings) {
-        return QStringLiteral("The settings window is not available in this version of Ivra "
-                              "yet.");
+        return QStringLiteral("the settings window is not available in this version of Ivra "
+                              "yet");
     }
     if (options.openRecordingSetup) {
-        return QStringLiteral("Screen recording is not available in this version of Ivra yet.");
+        return QStringLiteral("screen recording is not available in this version of Ivra yet");
     }
     return std::nullopt;
 }
@@ -137,7 +137,7 @@ void AppDelegate::setUpCapture() {
     m_captureSound = platform::createCaptureSound();
     m_folderChooser = std::make_unique<FolderChooserDialog>();
     if (!m_captureBackend) {
-        printError(QStringLiteral("ivra: this session offers no way to capture the screen."));
+        printError(QStringLiteral("ivra: this session offers no way to capture the screen"));
         return;
     }
     m_overlayKeyboard = createOverlayKeyboard();
@@ -207,7 +207,7 @@ void AppDelegate::setUpStatusItem() {
     m_statusItem = std::make_unique<StatusItemController>(std::move(actions));
     if (!StatusItemController::hasSystemTray()) {
         printError(QStringLiteral("ivra: the desktop shows no system tray; use the command line "
-                                  "or a desktop shortcut (see 'ivra --help')."));
+                                  "or a desktop shortcut (see 'ivra --help')"));
     }
     m_statusItem->show();
 }

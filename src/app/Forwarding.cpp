@@ -39,6 +39,18 @@ bool forwardsToRunningIvra(const LaunchOptions& options) {
            hasGraphicalSession();
 }
 
+bool reportUnknownArgument(const QString& argument, bool afterQt) {
+    const bool mayBeQts =
+        argument.startsWith(u'-') && !argument.startsWith(QLatin1String("--")) && argument != u'-';
+    if (!afterQt && mayBeQts) {
+        return false;
+    }
+    print(
+        stderr,
+        QStringLiteral("ivra: ignoring unknown argument '%1' (see 'ivra --help')\n").arg(argument));
+    return true;
+}
+
 std::optional<int> forwardToRunningIvra(const QStringList& arguments, const LaunchOptions& options,
                                         bool quietWithoutBus) {
     using Client = platform::InstanceClient;

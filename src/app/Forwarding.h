@@ -17,6 +17,11 @@ void print(FILE* stream, const QString& text);
 // Whether a display of any kind was given to this process.
 bool hasGraphicalSession();
 
+// Says on stderr that `argument` is ignored, and returns true. Before Qt has taken its own
+// options out (`afterQt` false), an argument with a single dash may be one of Qt's
+// (-platform, -style): then nothing is said and the result is false.
+bool reportUnknownArgument(const QString& argument, bool afterQt = false);
+
 // Whether a request is worth offering to a running Ivra: everything but the modes that
 // answer and end by themselves (help, version, recognition, renders, the self-test) or
 // that cannot run at all.

@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     if (ivra::forwardsToRunningIvra(options)) {
         // The full program says what is wrong with the bus, if it matters.
         if (const auto exitStatus = ivra::forwardToRunningIvra(arguments, options, true)) {
+            if (options.unknownArgument) {
+                ivra::reportUnknownArgument(*options.unknownArgument);
+            }
             return *exitStatus;
         }
     }

@@ -33,10 +33,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (early.missingValueFor) {
-        print(stderr, QStringLiteral("ivra: %1 needs a file name.\nTry 'ivra --help'.\n")
+        print(stderr, QStringLiteral("ivra: %1 needs a file name (see 'ivra --help')\n")
                           .arg(*early.missingValueFor));
         return 2;
     }
+    // Said at once, display or not; Qt's own options (-platform, -style, …) are left for
+    // Qt to take, and what remains unknown after it is said below.
+    const bool unknownSaidEarly =
+        early.unknownArgument && ivra::reportUnknownArgument(*early.unknownArgument);
     if (early.recognizeFile) {
         QTextStream out(stdout);
         QTextStream err(stderr);
@@ -79,9 +83,8 @@ int main(int argc, char** argv) {
 
     // Qt has taken its own options (-platform, -style, …) out of the arguments by now.
     const ivra::LaunchOptions options = ivra::parseCommandLine(argumentsOf(argc, argv));
-    if (options.unknownArgument) {
-        print(stderr, QStringLiteral("ivra: ignoring unknown argument '%1' (see 'ivra --help').\n")
-                          .arg(*options.unknownArgument));
+    if (options.unknownArgument && !unknownSaidEarly) {
+        ivra::reportUnknownArgument(*options.unknownArgument, true);
     }
 
     // The name is taken before start-up touches the crash marker or the capture library,

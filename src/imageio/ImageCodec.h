@@ -27,4 +27,9 @@ std::optional<QByteArray> encodeJpeg(const QImage& image, double quality);
 // Decodes PNG or JPEG bytes (or any format Qt reads); a null image on failure.
 QImage decode(const QByteArray& bytes);
 
+// Reads an image file (any format Qt reads, turned upright by its EXIF orientation). On
+// failure a null image, and in `problem` what a user is told: "no such file", "it is a
+// folder", "permission denied", or the reader's own reason.
+QImage readImageFile(const QString& path, QString* problem);
+
 } // namespace ivra::imageio

@@ -2,11 +2,11 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QScreen>
 
 #include "annotation/ui/FileSaveDialog.h"
 #include "editor/BackgroundRemover.h"
+#include "imageio/ImageCodec.h"
 #include "presentation/ui/Appearance.h"
 #include "settings/SettingsStore.h"
 
@@ -80,12 +80,11 @@ EditorView* EditorCoordinator::open(const QImage& image) {
 }
 
 bool EditorCoordinator::openFile(const QString& path, QString* error) {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QImage image = reader.read();
+    QString problem;
+    const QImage image = imageio::readImageFile(path, &problem);
     if (image.isNull()) {
         if (error) {
-            *error = tr("Cannot open “%1” in the editor: %2").arg(path, reader.errorString());
+            *error = QStringLiteral("cannot open \"%1\" in the editor: %2").arg(path, problem);
         }
         return false;
     }
