@@ -150,6 +150,19 @@ void AnnotationRenderTest::marksKeepTheirShapesBadgesAndLabelsShowTheirText() {
         const bool light = color == AnnotationColor::Yellow || color == AnnotationColor::White;
         QVERIFY(badge.contrast == QColor(light ? Qt::black : Qt::white) && badge.label == "1");
     }
+    // Two digits (10 to 99) take the smaller font: 0.95 of the radius instead of 1.25.
+    for (const int number : {9, 10, 42, 99}) {
+        Annotation numbered = mark(AnnotationTool::Step, {{0, 0}}, 3, AnnotationColor::Red);
+        numbered.number = number;
+        const StepBadge badge = stepBadge(numbered);
+        QCOMPARE(badge.label, QString::number(number));
+        QCOMPARE(badge.fontSizePx, badge.radiusPx * (number < 10 ? 1.25 : 0.95));
+    }
+    // The blur's radius is 4 × the line width in image pixels, at least 8, at every width.
+    for (const auto& [width, radius] :
+         std::initializer_list<std::pair<double, double>>{{1, 8}, {2, 8}, {3, 12}, {5, 20}, {8, 32}}) {
+        QCOMPARE(blurRadius(width), radius);
+    }
     const QColor grey(128, 128, 128);
     Annotation step = mark(AnnotationTool::Step, {{60, 60}}, 3, AnnotationColor::White);
     step.number = 8;

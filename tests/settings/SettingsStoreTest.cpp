@@ -188,6 +188,16 @@ void SettingsStoreTest::booleansDefaultingToYesTellAStoredNoFromAbsence() {
     QVERIFY(!makeStore().showInDock());
     s.remove(SettingsStore::Keys::playSoundOnCapture);
     QVERIFY(s.playSoundOnCapture());
+
+    // Hand-written 0 and 1 mean no and yes, whatever the default.
+    QVERIFY(test::writeFile(iniPath(), "[General]\n"
+                                       "playSoundOnCapture=0\n"
+                                       "showCursorInCapture=1\n"
+                                       "recording.systemAudio=1\n"));
+    const SettingsStore written = makeStore();
+    QVERIFY(!written.playSoundOnCapture());
+    QVERIFY(written.showCursorInCapture());
+    QVERIFY(written.recordingSystemAudio());
 }
 
 void SettingsStoreTest::wrongTypesAndGarbageReadAsDefaults() {
