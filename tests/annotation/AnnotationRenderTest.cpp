@@ -159,8 +159,8 @@ void AnnotationRenderTest::marksKeepTheirShapesBadgesAndLabelsShowTheirText() {
         QCOMPARE(badge.fontSizePx, badge.radiusPx * (number < 10 ? 1.25 : 0.95));
     }
     // The blur's radius is 4 × the line width in image pixels, at least 8, at every width.
-    for (const auto& [width, radius] :
-         std::initializer_list<std::pair<double, double>>{{1, 8}, {2, 8}, {3, 12}, {5, 20}, {8, 32}}) {
+    for (const auto& [width, radius] : std::initializer_list<std::pair<double, double>>{
+             {1, 8}, {2, 8}, {3, 12}, {5, 20}, {8, 32}}) {
         QCOMPARE(blurRadius(width), radius);
     }
     const QColor grey(128, 128, 128);

@@ -209,8 +209,10 @@ void EditorViewTest::copyAndSaveExportTheFlattenedImage() {
 
     // Save as offers a name from the template; a cancelled dialog says nothing.
     f.settings.setText(SettingsStore::Keys::filenameTemplate, "Board {date}: notes");
+    QSignalSpy saves(f.view.get(), &EditorView::saveFinished);
     f.view->saveAs();
-    QTest::qWait(50);
+    QVERIFY(saves.wait()); // the save has ended: now "nothing said" means something
+    QCOMPARE(saves.takeFirst().at(0).toBool(), false);
     QVERIFY(f.dialog && f.dialog->asked == 1 && f.view->toast() != QStringLiteral("Saved"));
     f.dialog->answer = f.dir.filePath("board.png");
     QTest::keyClick(f.view->windowHandle(), Qt::Key_S, Qt::ControlModifier);

@@ -109,10 +109,14 @@ void EditorView::saveAs() {
     const ExportService exporter(settings, m_saveDialog.get());
     exporter.save(image, suggestedName, /*useSaveDialog=*/true,
                   [self = QPointer<EditorView>(this)](bool saved) {
+                      if (!self) {
+                          return;
+                      }
                       // A cancelled dialog or a failed write says nothing.
-                      if (saved && self) {
+                      if (saved) {
                           self->showToast(tr("Saved"));
                       }
+                      emit self->saveFinished(saved);
                   });
 }
 

@@ -72,6 +72,8 @@ signals:
     void textRecognized(const QString& text);
     // When background removal has finished, whatever its outcome.
     void backgroundRemovalFinished(bool removed);
+    // When a save as has ended: written, or cancelled or failed.
+    void saveFinished(bool saved);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
