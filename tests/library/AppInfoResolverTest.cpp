@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -161,6 +162,23 @@ private Q_SLOTS:
     }
 
     void environmentFoldersAreUsed() {
+        // Put back as found whatever happens here, for the tests that run after.
+        const QList<QByteArray> names{"XDG_DATA_DIRS", "LC_ALL", "LC_MESSAGES"};
+        QList<std::optional<QByteArray>> saved;
+        for (const QByteArray& name : names) {
+            saved.append(qEnvironmentVariableIsSet(name.constData())
+                             ? std::optional(qgetenv(name.constData()))
+                             : std::nullopt);
+        }
+        const auto restore = qScopeGuard([&] {
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                if (saved[i]) {
+                    qputenv(names[i].constData(), *saved[i]);
+                } else {
+                    qunsetenv(names[i].constData());
+                }
+            }
+        });
         qputenv("XDG_DATA_DIRS", QFile::encodeName(QFileInfo(m_system).absolutePath()));
         qputenv("LC_ALL", "");
         qputenv("LC_MESSAGES", "uk_UA.UTF-8");
