@@ -69,7 +69,13 @@ class InterruptedWriteTest : public QObject {
 private Q_SLOTS:
     void killedInsertLeavesNothingPartial() {
         test::LibraryFolders folders;
-        QRandomGenerator random = QRandomGenerator::securelySeeded();
+        // A new seed each run, printed so a failure can be replayed with
+        // IVRA_TEST_SEED=<seed>.
+        bool fixed = false;
+        const quint32 seed = qEnvironmentVariableIntValue("IVRA_TEST_SEED", &fixed);
+        const quint32 used = fixed ? seed : QRandomGenerator::system()->generate();
+        qInfo("kill delays drawn with IVRA_TEST_SEED=%u", used);
+        QRandomGenerator random(used);
         const auto nextLine = [](QProcess& process) {
             while (!process.canReadLine() && process.waitForReadyRead(20000)) {
             }
