@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +58,33 @@ private Q_SLOTS:
             QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
             QCOMPARE(st.st_mode & 0777, mode_t(0644));
         }
+    }
+
+    // The same two tests again in a child whose file system has neither unnamed files nor
+    // hard links (FAT): the named temporary file and the no-replace rename must do.
+    void theSameWithoutUnnamedFilesOrLinks() {
+        if (qEnvironmentVariableIsSet("IVRA_FAT_LIKE_LOG")) {
+            QSKIP("this is the child");
+        }
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("refusals"));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(IVRA_FAT_LIKE_LIBRARY));
+        env.insert(QStringLiteral("IVRA_FAT_LIKE_LOG"), log);
+        // A sanitizer runtime wants to come first; the preloaded library is no threat to it.
+        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                       QStringLiteral(":verify_asan_link_order=0"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("writesNeverReplaceOrLeaveTemporaryFiles"),
+                     QStringLiteral("newFilesGetTheUsualPermissions")});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 0);
+        const QByteArray refusals = test::readFile(log);
+        QVERIFY2(refusals.contains("O_TMPFILE\n") && refusals.contains("link\n"),
+                 refusals.constData());
     }
 
     void jpegIsOpaqueAndDecodes() {
