@@ -39,7 +39,17 @@ void Toast::showMessage(const QString& message) {
     show();
     raise();
     update();
-    QTimer::singleShot(kDurationMs, this, &Toast::clear);
+    QPointer<Toast> self(this);
+    const auto clearIfAlive = [self] {
+        if (self) {
+            self->clear();
+        }
+    };
+    if (m_scheduler) {
+        m_scheduler(kDurationMs, clearIfAlive);
+    } else {
+        QTimer::singleShot(kDurationMs, this, clearIfAlive);
+    }
     emit messageChanged();
 }
 

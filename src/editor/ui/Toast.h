@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -18,6 +21,9 @@ public:
     explicit Toast(QWidget* parent);
 
     void showMessage(const QString& message);
+    // Runs `task` after `delayMs`; by default a Qt timer. Tests pass their own clock.
+    using Scheduler = std::function<void(int delayMs, std::function<void()> task)>;
+    void setScheduler(Scheduler scheduler) { m_scheduler = std::move(scheduler); }
     // The message showing now; empty when none.
     QString message() const { return m_message; }
 
@@ -33,6 +39,7 @@ private:
     void place();
 
     QString m_message;
+    Scheduler m_scheduler;
 };
 
 } // namespace ivra
