@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -55,9 +56,17 @@ private:
     // Runs the helper through the application's start-up and end while this event loop
     // serves the endpoint: whether it died of a signal, and the signal or exit code.
     std::pair<bool, int> runChild(const QString& mode);
+    // Connections made to the endpoint so far, counted once the server has surely taken
+    // them: a connection of our own made now is taken after every earlier one, so once its
+    // bytes are in, the count is final. -1 when even that never arrives.
     int connectionsAfterSettling() {
-        QTest::qWait(150); // lets queued network events run, so that "none" means something
-        return m_server->connectionCount();
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_server->port());
+        probe.write("PROBE\r\n");
+        if (!QTest::qWaitFor([&] { return m_server->received("PROBE\r\n"); }, 10000)) {
+            return -1;
+        }
+        return m_server->connectionCount() - 1;
     }
 
     std::unique_ptr<QTemporaryDir> m_root;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,6 +54,12 @@ public:
         return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
     }
     int connectionCount() const { return static_cast<int>(m_received.size()); }
+    quint16 port() const { return m_server.serverPort(); }
+    // Whether a connection has sent these bytes so far.
+    bool received(const QByteArray& bytes) const {
+        return std::any_of(m_received.begin(), m_received.end(),
+                           [&](const QByteArray& all) { return all.contains(bytes); });
+    }
 
     // The requests that have arrived whole.
     QList<Request> requests() const {
