@@ -40,7 +40,10 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
     for (const char* kept :
          {"File | Edit | View", "Відкрити в Firefox", "OK", "натисніть Copy щоб скопіювати",
           "12:45 3/4", "з 2026 року в 3D на 10-й раз, 3мм за 5хв, 30 знімків, 3-я",
-          "type O blood, draft O", "Лист. З Одеси, ЛИСТ З ОДЕСИ", ""}) {
+          "type O blood, draft O", "Лист. З Одеси, ЛИСТ З ОДЕСИ", "",
+          // The preposition opening a sentence or a line, and closing a line (its word
+          // goes on in the next one).
+          "З понеділка працюємо", "Готово! З понеділка", "домовились зустрітися З"}) {
         QTest::newRow(kept) << QString::fromUtf8(kept) << QString::fromUtf8(kept);
     }
 }

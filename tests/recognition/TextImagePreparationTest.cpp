@@ -102,6 +102,16 @@ void TextImagePreparationTest::smallTextIsScaledUpWithinLimits() {
     QVERIFY(scaled.grey.width() >= std::lround(line.width() * scaled.scale));
     QCOMPARE(scaled.grey.format(), QImage::Format_Grayscale8);
     QCOMPARE(prepareTextImage(renderedText(lines, 40, kInk, kPaper)).scale, 1.0);
+    // Text that Tesseract reads well as it is (24 to 34 pixels) is never resampled, in
+    // either script and in capitals.
+    for (const QString& text :
+         {QStringLiteral("Open the settings window"), QStringLiteral("Відкрити вікно налаштувань"),
+          QStringLiteral("EXPORT SUMMARY 2026")}) {
+        for (const int sizePx : {24, 28, 34}) {
+            QVERIFY2(prepareTextImage(renderedText({text}, sizePx, kInk, kPaper)).scale == 1.0,
+                     qPrintable(QStringLiteral("%1 at %2 px").arg(text).arg(sizePx)));
+        }
+    }
 
     // A whole 4K screen of small text would want more than Tesseract can take in time.
     QImage screen(3840, 2160, QImage::Format_RGB32);
