@@ -17,6 +17,10 @@
 #include "capture/ui/AreaCaptureCoordinator.h"
 #include "diagnostics/CrashReporter.h"
 #include "editor/ui/EditorCoordinator.h"
+#include "keyboard/HotkeyBackend.h"
+#include "keyboard/KeyCodeNames.h"
+#include "keyboard/KeyboardLayout.h"
+#include "keyboard/ShortcutManager.h"
 #include "library/ui/FloatingThumbnailManager.h"
 #include "platform/canberra/CanberraCaptureSound.h"
 #include "presentation/ui/Appearance.h"
@@ -90,6 +94,14 @@ std::optional<int> AppDelegate::runStartUp(const LaunchOptions& options) {
     // 10. The capture flows, then the tray item and its menu that start them.
     setUpCapture();
     setUpStatusItem();
+
+    // 11. Global shortcuts.
+    m_keyboardLayout = createKeyboardLayout();
+    m_hotkeyBackend = createHotkeyBackend();
+    if (m_hotkeyBackend) {
+        m_shortcuts = std::make_unique<ShortcutManager>(*m_hotkeyBackend);
+    }
+    applyShortcutSettings();
 
     // Linux desktops do not ask the user for camera or microphone access per application
     // (device access is granted by the session or a portal at the moment of use), so the
@@ -178,6 +190,25 @@ void AppDelegate::setUpCapture() {
         m_captureBackend->warmUp();
         m_areaCapture->warmUp();
     });
+}
+
+void AppDelegate::applyShortcutSettings() {
+    if (m_shortcuts) {
+        m_shortcuts->applySettings(m_settings, [this](CaptureAction action) {
+            if (m_captureDispatcher) {
+                m_captureDispatcher->start(action);
+            }
+        });
+    }
+    if (m_statusItem) {
+        // Shown while the shortcut is on, even when the desktop refused it.
+        const bool areaOn = m_shortcuts && m_settings.isHotKeyEnabled(CaptureAction::Area);
+        m_statusItem->updateCaptureMenuTitle(
+            areaOn ? std::optional(KeyCodeNames::displayText(
+                         HotKeyBinding::stored(m_settings, CaptureAction::Area),
+                         m_keyboardLayout.get()))
+                   : std::nullopt);
+    }
 }
 
 FloatingThumbnailManager& AppDelegate::thumbnailManager() {

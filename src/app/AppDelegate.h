@@ -16,6 +16,9 @@ namespace ivra {
 class AreaCaptureCoordinator;
 class CaptureDispatcher;
 class OverlayKeyboard;
+class HotkeyBackend;
+class KeyboardLayout;
+class ShortcutManager;
 class CaptureSound;
 class FloatingThumbnailManager;
 class FolderChooser;
@@ -49,6 +52,10 @@ public:
     // Called once just before the process ends normally.
     void applicationWillTerminate();
 
+    // Registers the capture shortcuts as the settings say and shows the area capture's in
+    // the tray menu: at launch, and again whenever a shortcut setting changes.
+    void applyShortcutSettings();
+
 private:
     std::optional<int> runStartUp(const LaunchOptions& options);
     void showDamagedStoreNotice(const QString& text);
@@ -69,6 +76,9 @@ private:
     // Created on first use.
     std::unique_ptr<FloatingThumbnailManager> m_thumbnailManager;
     std::unique_ptr<StatusItemController> m_statusItem;
+    std::unique_ptr<KeyboardLayout> m_keyboardLayout;
+    std::unique_ptr<HotkeyBackend> m_hotkeyBackend;
+    std::unique_ptr<ShortcutManager> m_shortcuts;
 };
 
 } // namespace ivra

@@ -1,7 +1,11 @@
 // The keyboard services of this session, chosen at run time.
 
+#include <QGuiApplication>
+
+#include "keyboard/HotkeyBackend.h"
 #include "keyboard/KeyboardLayout.h"
 #include "platform/SessionType.h"
+#include "platform/x11/X11HotkeyBackend.h"
 #include "platform/x11/X11KeyboardLayout.h"
 
 namespace ivra {
@@ -12,6 +16,14 @@ std::unique_ptr<KeyboardLayout> createKeyboardLayout() {
     }
     // Wayland gives the layout to the focused window only: shortcut texts use the keys'
     // US legends there.
+    return nullptr;
+}
+
+std::unique_ptr<HotkeyBackend> createHotkeyBackend() {
+    if (auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+        return std::make_unique<platform::X11HotkeyBackend>(x11->connection());
+    }
     return nullptr;
 }
 

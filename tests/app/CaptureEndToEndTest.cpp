@@ -200,6 +200,30 @@ private Q_SLOTS:
         QCOMPARE(image.pixelColor(150, 115), image.pixelColor(150, 140)); // not filled
         stopIvra();
     }
+
+    void theDefaultShortcutOpensTheOverlay() {
+        startIvra({});
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                     QStringLiteral("org.vantrel.Ivra")),
+                                 20000);
+        const auto overlays = [] {
+            return output(QStringLiteral("xdotool"),
+                          {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                           QStringLiteral("--name"), QStringLiteral("Ivra area capture")})
+                .trimmed();
+        };
+        // Ctrl+Shift+1 from whatever has the focus; Esc closes the overlay again.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                output(QStringLiteral("xdotool"),
+                       {QStringLiteral("key"), QStringLiteral("ctrl+shift+1")});
+                return !overlays().isEmpty();
+            }(),
+            20000);
+        output(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        QTRY_VERIFY_WITH_TIMEOUT(overlays().isEmpty(), 10000);
+        stopIvra();
+    }
 };
 
 QTEST_MAIN(CaptureEndToEndTest)

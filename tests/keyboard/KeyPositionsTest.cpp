@@ -3,6 +3,8 @@
 #include <QTest>
 
 #include "annotation/ToolShortcut.h"
+#include "keyboard/HotKeyBinding.h"
+#include "keyboard/KeyCodeNames.h"
 #include "keyboard/KeyPositions.h"
 
 using namespace ivra;
@@ -35,6 +37,35 @@ private Q_SLOTS:
         for (const quint16 position : ToolShortcut::keyCodeMap().keys()) {
             QVERIFY(KeyPositions::find(position));
         }
+    }
+
+    void bindingsAreStoredAsJsonAndShownTheLinuxWay() {
+        const HotKeyBinding area = HotKeyBinding::defaultFor(CaptureAction::Area);
+        QCOMPARE(area.toJson(), QByteArray(R"({"keyCode":18,"modifiers":768})"));
+        QCOMPARE(HotKeyBinding::fromJson(area.toJson()), std::optional(area));
+        for (const QByteArray& bad :
+             {QByteArray("{\"keyCode\":18}"), QByteArray("{\"keyCode\":-1,\"modifiers\":0}"),
+              QByteArray("{\"keyCode\":1.5,\"modifiers\":0}"), QByteArray("[18,768]"),
+              QByteArray("{\"keyCode\":\"18\",\"modifiers\":768}"), QByteArray("garbage")}) {
+            QCOMPARE(HotKeyBinding::fromJson(bad), std::nullopt);
+        }
+        QCOMPARE(HotKeyBinding::identifier(CaptureAction::Area), 1u);
+        QCOMPARE(HotKeyBinding::identifier(CaptureAction::Ocr), 4u);
+        QCOMPARE(HotKeyBinding::defaultFor(CaptureAction::FullScreen).keyCode, 26u); // the 7 key
+
+        // Without a layout to ask (Wayland), keys show their US legends.
+        QCOMPARE(KeyCodeNames::displayText(area, nullptr), QStringLiteral("Ctrl+Shift+1"));
+        // Modifiers in one order whatever was pressed first: Super, Ctrl, Alt, Shift.
+        QCOMPARE(KeyCodeNames::modifierString(keymod::Option | keymod::Control),
+                 QStringLiteral("Super+Alt+"));
+        QCOMPARE(KeyCodeNames::modifierString(0x1f00), QStringLiteral("Super+Ctrl+Alt+Shift+"));
+        QCOMPARE(KeyCodeNames::modifierString(0), QString());
+        QCOMPARE(KeyCodeNames::keyString(36, nullptr), QStringLiteral("Return"));
+        QCOMPARE(KeyCodeNames::keyString(53, nullptr), QStringLiteral("Esc"));
+        QCOMPARE(KeyCodeNames::keyString(80, nullptr), QStringLiteral("F19"));
+        QCOMPARE(KeyCodeNames::keyString(355, nullptr), QStringLiteral("Print"));
+        QCOMPARE(KeyCodeNames::keyString(93, nullptr), QStringLiteral("key 93"));
+        QCOMPARE(KeyCodeNames::keyString(0x10000 + 31, nullptr), QStringLiteral("key 65567"));
     }
 
     void eventsWithoutKeyCodesUseTheUsLayout() {

@@ -28,10 +28,9 @@ std::unique_ptr<X11KeyboardLayout> X11KeyboardLayout::create() {
         xcb_disconnect(connection);
         return nullptr;
     }
-    if (!xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                     XKB_X11_MIN_MINOR_XKB_VERSION,
-                                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                     nullptr, nullptr)) {
+    if (!xkb_x11_setup_xkb_extension(
+            connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)) {
         xcb_disconnect(connection);
         return nullptr;
     }
@@ -45,11 +44,11 @@ std::unique_ptr<X11KeyboardLayout> X11KeyboardLayout::create() {
     return std::unique_ptr<X11KeyboardLayout>(new X11KeyboardLayout(connection, context, device));
 }
 
-X11KeyboardLayout::X11KeyboardLayout(xcb_connection_t* connection, xkb_context* context,
-                                     int device)
+X11KeyboardLayout::X11KeyboardLayout(xcb_connection_t* connection, xkb_context* context, int device)
     : m_connection(connection)
     , m_context(context)
-    , m_device(device) {}
+    , m_device(device) {
+}
 
 X11KeyboardLayout::~X11KeyboardLayout() {
     xkb_context_unref(m_context);
