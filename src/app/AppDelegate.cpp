@@ -15,6 +15,7 @@
 #include "capture/OverlayKeyboard.h"
 #include "capture/ScreenCaptureBackend.h"
 #include "capture/ui/AreaCaptureCoordinator.h"
+#include "capture/ui/WindowPickerCoordinator.h"
 #include "diagnostics/CrashReporter.h"
 #include "editor/ui/EditorCoordinator.h"
 #include "keyboard/HotkeyBackend.h"
@@ -123,10 +124,6 @@ std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) 
             return QStringLiteral("screen capture is not available in this session");
         }
         const CaptureAction action = *options.capture;
-        if (action == CaptureAction::Window && !m_captureDispatcher->offersWindowCapture()) {
-            return QStringLiteral("capturing a window is not available in this version of Ivra "
-                                  "yet; 'ivra --full-screen' captures the screen");
-        }
         // From the event loop, so a forwarded request is answered before a folder prompt
         // or a countdown starts.
         QTimer::singleShot(
@@ -161,6 +158,13 @@ void AppDelegate::setUpCapture() {
         [](const QImage& image) { return OCRService::recognizeText(image); },
         [](const QString& text) { OCRResultWindow::shared().show(text); },
     });
+    m_windowPicker = std::make_unique<WindowPickerCoordinator>(WindowPickerCoordinator::Services{
+        *m_captureBackend,
+        m_settings,
+        *m_overlayKeyboard,
+        QCoreApplication::applicationPid(),
+        QGuiApplication::desktopFileName(),
+    });
     CaptureDispatcher::Services services{
         m_settings,
         *m_captureRepository,
@@ -180,8 +184,9 @@ void AppDelegate::setUpCapture() {
         [this](bool ocr, std::function<void(AreaCaptureResult)> completion) {
             m_areaCapture->beginCapture(ocr, std::move(completion));
         },
-        // The window picker joins here when it lands.
-        {},
+        [this](std::function<void(std::optional<QImage>)> completion) {
+            m_windowPicker->beginPicking(std::move(completion));
+        },
     };
     m_captureDispatcher = std::make_unique<CaptureDispatcher>(std::move(services));
     // The first grab of a display pays for fresh shared memory; pay it now, not at the

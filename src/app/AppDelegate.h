@@ -14,6 +14,7 @@ class QApplication;
 namespace ivra {
 
 class AreaCaptureCoordinator;
+class WindowPickerCoordinator;
 class CaptureDispatcher;
 class OverlayKeyboard;
 class HotkeyBackend;
@@ -72,6 +73,7 @@ private:
     std::unique_ptr<FolderChooser> m_folderChooser;
     std::unique_ptr<OverlayKeyboard> m_overlayKeyboard;
     std::unique_ptr<AreaCaptureCoordinator> m_areaCapture;
+    std::unique_ptr<WindowPickerCoordinator> m_windowPicker;
     std::unique_ptr<CaptureDispatcher> m_captureDispatcher;
     // Created on first use.
     std::unique_ptr<FloatingThumbnailManager> m_thumbnailManager;

@@ -101,10 +101,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(captures().size(), 2, 20000);
 
         // A request for a flow this version does not have says so, and Ivra goes on.
-        const auto window =
-            test::runProcess(QStringLiteral(IVRA_BINARY), {QStringLiteral("--window")});
-        QCOMPARE(window.exitCode, 1);
-        QVERIFY2(window.standardError.contains("not available"), window.standardError.constData());
+        const auto settings =
+            test::runProcess(QStringLiteral(IVRA_BINARY), {QStringLiteral("--open-settings")});
+        QCOMPARE(settings.exitCode, 1);
+        QVERIFY2(settings.standardError.contains("not available"),
+                 settings.standardError.constData());
         QCOMPARE(m_ivra.state(), QProcess::Running);
 
         // Both are in the library the next start reads, each at its monitor's own size.

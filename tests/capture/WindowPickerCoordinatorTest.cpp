@@ -1,0 +1,149 @@
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include "capture/OverlayKeyboard.h"
+#include "capture/WindowPickerState.h"
+#include "capture/ui/WindowPickerCoordinator.h"
+#include "capture/ui/WindowPickerWindow.h"
+#include "platform/x11/X11ScreenCaptureBackend.h"
+#include "platform/xdg/IniKeyValueStore.h"
+#include "settings/SettingsStore.h"
+#include "support/TestSupport.h"
+
+using namespace ivra;
+
+namespace {
+
+void xdotool(const QStringList& arguments) {
+    QCOMPARE(test::runProcess(QStringLiteral("xdotool"), arguments, 10000).exitCode, 0);
+}
+
+// Another program's window, managed by the window manager like any application's.
+class ForeignWindow {
+public:
+    explicit ForeignWindow(QRect geometry) {
+        m_connection = xcb_connect(nullptr, nullptr);
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t values[] = {0x00c05030};
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root,
+                          int16_t(geometry.x()), int16_t(geometry.y()), uint16_t(geometry.width()),
+                          uint16_t(geometry.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, XCB_CW_BACK_PIXEL, values);
+        xcb_map_window(m_connection, m_window);
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+    ~ForeignWindow() { xcb_disconnect(m_connection); }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_window;
+};
+
+} // namespace
+
+// The window picker on the real two-monitor X server with a window manager: real windows,
+// the real pointer and keys.
+class WindowPickerCoordinatorTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    SettingsStore m_settings{
+        std::make_shared<platform::IniKeyValueStore>(m_dir.filePath(QStringLiteral("ivra.conf")))};
+    std::unique_ptr<ScreenCaptureBackend> m_backend = platform::X11ScreenCaptureBackend::create();
+    std::unique_ptr<OverlayKeyboard> m_keyboard;
+    std::unique_ptr<WindowPickerCoordinator> m_picker;
+    QList<std::optional<QImage>> m_results;
+
+    void begin() {
+        m_picker->beginPicking([this](std::optional<QImage> image) { m_results.append(image); });
+    }
+    bool overlaysShown() {
+        const auto windows = m_picker->windows();
+        return windows.size() == 2 && std::all_of(windows.begin(), windows.end(), [](auto* w) {
+                   return w->isVisible() && w->windowHandle()->isExposed();
+               });
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_backend);
+        m_keyboard = createOverlayKeyboard();
+        m_picker = std::make_unique<WindowPickerCoordinator>(WindowPickerCoordinator::Services{
+            *m_backend, m_settings, *m_keyboard, QCoreApplication::applicationPid(),
+            QStringLiteral("ivra")});
+    }
+    void init() { m_results.clear(); }
+
+    void aClickCapturesTheWindowUnderThePointerAlone() {
+        ForeignWindow other(QRect(300, 200, 400, 300));
+        // One of our own windows: never offered.
+        QWidget own;
+        own.resize(300, 300);
+        own.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&own));
+        QTest::qWait(300); // the window manager lists both
+
+        begin();
+        QVERIFY(m_picker->isActive());
+        QTRY_VERIFY(overlaysShown());
+        WindowPickerWindow* first = m_picker->windows().first();
+        // Only the other program's window is offered (the window manager placed it).
+        QCOMPARE(first->state()->candidates().size(), 1);
+        const QRectF frame = first->state()->candidates().first().window.frame;
+        QVERIFY(frame.width() >= 400 && frame.height() >= 300);
+        const QPoint ownCentre = own.frameGeometry().center();
+        xdotool({"mousemove", QString::number(ownCentre.x()), QString::number(ownCentre.y())});
+        QTRY_VERIFY(!first->state()->highlightedRect());
+        xdotool({"mousemove", QString::number(int(frame.center().x())),
+                 QString::number(int(frame.center().y()))});
+        QTRY_VERIFY(first->state()->highlightedRect().has_value());
+        // The highlight is the window with its frame, where it is on screen.
+        const QRectF highlight = *first->state()->highlightedViewRect();
+        QCOMPARE(highlight, frame);
+        xdotool({"click", "1"});
+        QTRY_COMPARE(m_results.size(), 1);
+        QVERIFY(m_results.first().has_value());
+        const QImage image = *m_results.first();
+        QCOMPARE(image.size(), highlight.size().toSize());
+        // The window's own colour, not the darkened overlay's picture of it.
+        const QPoint inside = (highlight.center() - highlight.topLeft()).toPoint();
+        QCOMPARE(image.pixelColor(inside), QColor(0xc0, 0x50, 0x30));
+        QVERIFY(m_picker->windows().isEmpty() && !m_picker->isActive());
+    }
+
+    void escapeOnAnyDisplayCancels() {
+        ForeignWindow other(QRect(300, 200, 400, 300));
+        QTest::qWait(300);
+        begin();
+        QTRY_VERIFY(overlaysShown());
+        const QRect second = QGuiApplication::screens().at(1)->geometry();
+        xdotool({"mousemove", QString::number(second.center().x()),
+                 QString::number(second.center().y()), "click", "1"}); // nothing there
+        xdotool({"key", "Escape"});
+        QTRY_COMPARE(m_results.size(), 1);
+        QVERIFY(!m_results.first().has_value());
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<WindowPickerWindow*>(widget)) {
+                QVERIFY(!widget->isVisible());
+            }
+        }
+        // A second request while one runs is dropped.
+        begin();
+        bool secondCalled = false;
+        m_picker->beginPicking([&](std::optional<QImage>) { secondCalled = true; });
+        QTRY_VERIFY(overlaysShown());
+        xdotool({"key", "Escape"});
+        QTRY_COMPARE(m_results.size(), 2);
+        QVERIFY(!secondCalled);
+    }
+};
+
+QTEST_MAIN(WindowPickerCoordinatorTest)
+#include "WindowPickerCoordinatorTest.moc"
