@@ -13,11 +13,13 @@ class QApplication;
 
 namespace ivra {
 
+class AudioCaptureDevices;
 class CaptureDispatcher;
 class CaptureSound;
 class FloatingThumbnailManager;
 class FolderChooser;
 class FrontmostApplication;
+class RecordingSelfTest;
 class ScreenCaptureBackend;
 class SettingsStore;
 class StatusItemController;
@@ -52,6 +54,7 @@ private:
     void showDamagedStoreNotice(const QString& text);
     void setUpCapture();
     void setUpStatusItem();
+    void runRecordingSelfTest();
 
     QApplication& m_app;
     SettingsStore& m_settings;
@@ -65,6 +68,8 @@ private:
     // Created on first use.
     std::unique_ptr<FloatingThumbnailManager> m_thumbnailManager;
     std::unique_ptr<StatusItemController> m_statusItem;
+    std::unique_ptr<AudioCaptureDevices> m_audioDevices;
+    std::unique_ptr<RecordingSelfTest> m_recordingSelfTest;
 };
 
 } // namespace ivra

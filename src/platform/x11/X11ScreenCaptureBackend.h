@@ -46,6 +46,11 @@ public:
     void captureImage(const ContentFilter& filter, const CaptureConfiguration& configuration,
                       std::function<void(CaptureResult<QImage>)> done) override;
     std::optional<DisplayID> displayID(const QScreen& screen) const override;
+    // A stream of the display's pixels, or of the part of it the configuration names
+    // (X11ScreenStream). Excluded windows are not left out of the frames yet: a filter with
+    // any fails.
+    CaptureResult<std::shared_ptr<ScreenStream>>
+    createStream(const ContentFilter& filter, const StreamConfiguration& configuration) override;
     // One grab of every display, so the segments exist and are mapped on both sides.
     void warmUp() override;
     bool preflightAccess() const override { return true; }

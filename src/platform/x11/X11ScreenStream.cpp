@@ -1,0 +1,272 @@
+#include "platform/x11/X11ScreenStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include <xcb/damage.h>
+#include <xcb/shm.h>
+#include <xcb/xfixes.h>
+
+#include "platform/x11/ShmSegmentPool.h"
+#include "platform/x11/XcbConnection.h"
+
+namespace ivra::platform {
+
+namespace {
+
+int64_t monotonicNowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+void sleepUntilNs(int64_t deadlineNs) {
+    const timespec deadline{time_t(deadlineNs / 1'000'000'000), long(deadlineNs % 1'000'000'000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+    }
+}
+
+class IdleFrame final : public ScreenFrame {
+public:
+    explicit IdleFrame(int64_t timeNs)
+        : m_timeNs(timeNs) {}
+    FrameStatus status() const override { return FrameStatus::Idle; }
+    int64_t presentationTimeNs() const override { return m_timeNs; }
+    QSize sizePx() const override { return {}; }
+    const uint8_t* bits() const override { return nullptr; }
+    int bytesPerLine() const override { return 0; }
+
+private:
+    int64_t m_timeNs;
+};
+
+// Pixels in a shared segment, given back to the pool (and counted out of the frames in
+// flight) when the consumer lets go, from whatever thread that is.
+class SegmentFrame final : public ScreenFrame {
+public:
+    SegmentFrame(std::shared_ptr<ShmSegmentPool::Segment> segment, QSize sizePx, int64_t timeNs,
+                 std::shared_ptr<std::atomic<int>> inFlight)
+        : m_segment(std::move(segment))
+        , m_sizePx(sizePx)
+        , m_timeNs(timeNs)
+        , m_inFlight(std::move(inFlight)) {}
+    ~SegmentFrame() override {
+        ShmSegmentPool::release(*m_segment);
+        m_inFlight->fetch_sub(1);
+    }
+    SegmentFrame(const SegmentFrame&) = delete;
+    SegmentFrame& operator=(const SegmentFrame&) = delete;
+
+    FrameStatus status() const override { return FrameStatus::Complete; }
+    int64_t presentationTimeNs() const override { return m_timeNs; }
+    QSize sizePx() const override { return m_sizePx; }
+    const uint8_t* bits() const override { return m_segment->data(); }
+    int bytesPerLine() const override { return m_sizePx.width() * 4; }
+
+private:
+    std::shared_ptr<ShmSegmentPool::Segment> m_segment;
+    QSize m_sizePx;
+    int64_t m_timeNs;
+    std::shared_ptr<std::atomic<int>> m_inFlight;
+};
+
+// Premultiplied ARGB over BGRX, clipped to the frame.
+void drawSprite(uint8_t* frame, QSize framePx, int frameStride, const std::vector<uint32_t>& sprite,
+                int spriteWidth, int spriteHeight, int left, int top) {
+    for (int y = std::max(0, -top); y < spriteHeight && top + y < framePx.height(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(frame + size_t(top + y) * size_t(frameStride));
+        for (int x = std::max(0, -left); x < spriteWidth && left + x < framePx.width(); ++x) {
+            const uint32_t source = sprite[size_t(y) * size_t(spriteWidth) + size_t(x)];
+            const uint32_t alpha = source >> 24;
+            if (alpha == 0) {
+                continue;
+            }
+            uint32_t& target = row[left + x];
+            uint32_t result = 0xff000000U;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const uint32_t s = (source >> shift) & 0xff;
+                const uint32_t d = (target >> shift) & 0xff;
+                result |= std::min<uint32_t>(255, s + (d * (255 - alpha) + 127) / 255) << shift;
+            }
+            target = result;
+        }
+    }
+}
+
+} // namespace
+
+struct X11ScreenStream::Cursor {
+    std::vector<uint32_t> pixels;
+    int width = 0;
+    int height = 0;
+    int left = 0; // top left on the root
+    int top = 0;
+    uint32_t serial = 0;
+    bool known = false;
+};
+
+std::unique_ptr<X11ScreenStream> X11ScreenStream::create(const QRect& sourceRectPx,
+                                                         const StreamConfiguration& configuration) {
+    auto connection = XcbConnection::open();
+    if (!connection || sourceRectPx.isEmpty() || !connection->hasExtension(&xcb_shm_id) ||
+        !connection->hasExtension(&xcb_damage_id) || !connection->hasExtension(&xcb_xfixes_id)) {
+        return nullptr;
+    }
+    xcb_connection_t* c = connection->get();
+    // Each extension answers only after its version has been agreed on.
+    std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+    std::free(xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
+    return std::unique_ptr<X11ScreenStream>(
+        new X11ScreenStream(std::move(connection), sourceRectPx, configuration));
+}
+
+X11ScreenStream::X11ScreenStream(std::unique_ptr<XcbConnection> connection,
+                                 const QRect& sourceRectPx,
+                                 const StreamConfiguration& configuration)
+    : m_connection(std::move(connection))
+    , m_pool(std::make_unique<ShmSegmentPool>(m_connection->get()))
+    , m_sourceRectPx(sourceRectPx)
+    , m_configuration(configuration)
+    , m_cursor(std::make_unique<Cursor>()) {
+    m_damageNotifyEvent =
+        xcb_get_extension_data(m_connection->get(), &xcb_damage_id)->first_event +
+        XCB_DAMAGE_NOTIFY;
+}
+
+X11ScreenStream::~X11ScreenStream() {
+    stopCapture();
+    // The pool detaches its segments through the connection, so it goes first.
+    m_pool.reset();
+}
+
+std::optional<CaptureError> X11ScreenStream::startCapture(FrameHandler handler) {
+    if (m_running.load()) {
+        return CaptureError{QStringLiteral("The screen is already being recorded.")};
+    }
+    xcb_connection_t* c = m_connection->get();
+    m_damage = xcb_generate_id(c);
+    // A bounding box per batch of changes is all we need to know: changed inside the
+    // rectangle or not.
+    xcb_generic_error_t* failure = xcb_request_check(
+        c, xcb_damage_create_checked(c, m_damage, m_connection->root(),
+                                     XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX));
+    if (failure != nullptr) {
+        std::free(failure);
+        m_damage = 0;
+        return CaptureError{QStringLiteral("The X server does not report screen changes.")};
+    }
+    m_running.store(true);
+    m_thread = std::thread([this, handler = std::move(handler)] { run(handler); });
+    return std::nullopt;
+}
+
+void X11ScreenStream::stopCapture() {
+    if (!m_running.exchange(false)) {
+        return;
+    }
+    m_thread.join();
+    xcb_damage_destroy(m_connection->get(), m_damage);
+    xcb_flush(m_connection->get());
+    m_damage = 0;
+}
+
+void X11ScreenStream::run(const FrameHandler& handler) {
+    const int64_t intervalNs = std::max<int64_t>(1, m_configuration.minimumFrameIntervalNs);
+    // The first frame shows the screen as it is.
+    bool dirty = true;
+    int64_t nextTickNs = monotonicNowNs();
+    while (m_running.load()) {
+        sleepUntilNs(nextTickNs);
+        // Ticks missed while the machine was busy are skipped, never made up for.
+        nextTickNs = std::max(nextTickNs + intervalNs, monotonicNowNs());
+        dirty = takeDamage() || dirty;
+        if (m_configuration.showsCursor) {
+            dirty = takeCursorChange() || dirty;
+        }
+        const int64_t timeNs = monotonicNowNs();
+        if (!dirty) {
+            handler(std::make_shared<IdleFrame>(timeNs));
+            continue;
+        }
+        if (m_inFlight->load() >= m_configuration.queueDepth) {
+            m_dropped.fetch_add(1);
+            continue;
+        }
+        // Changes from now on belong to the next frame.
+        xcb_damage_subtract(m_connection->get(), m_damage, XCB_NONE, XCB_NONE);
+        if (auto frame = grab(timeNs)) {
+            dirty = false;
+            handler(std::move(frame));
+        }
+    }
+}
+
+bool X11ScreenStream::takeDamage() {
+    bool touched = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection->get())) {
+        if ((event->response_type & 0x7f) == m_damageNotifyEvent) {
+            const auto* notify = reinterpret_cast<xcb_damage_notify_event_t*>(event);
+            const QRect area(notify->area.x, notify->area.y, notify->area.width,
+                             notify->area.height);
+            touched = touched || area.intersects(m_sourceRectPx);
+        }
+        std::free(event);
+    }
+    return touched;
+}
+
+bool X11ScreenStream::takeCursorChange() {
+    xcb_connection_t* c = m_connection->get();
+    const auto image =
+        xcbReply(c, xcb_xfixes_get_cursor_image_reply, xcb_xfixes_get_cursor_image(c));
+    if (!image) {
+        return false;
+    }
+    const int left = image->x - image->xhot;
+    const int top = image->y - image->yhot;
+    Cursor& cursor = *m_cursor;
+    if (cursor.known && cursor.serial == image->cursor_serial && cursor.left == left &&
+        cursor.top == top) {
+        return false;
+    }
+    const uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(image.get());
+    cursor.pixels.assign(pixels, pixels + size_t(image->width) * size_t(image->height));
+    cursor.width = image->width;
+    cursor.height = image->height;
+    cursor.left = left;
+    cursor.top = top;
+    cursor.serial = image->cursor_serial;
+    cursor.known = true;
+    return true;
+}
+
+std::shared_ptr<const ScreenFrame> X11ScreenStream::grab(int64_t timeNs) {
+    xcb_connection_t* c = m_connection->get();
+    const QRect& rect = m_sourceRectPx;
+    const size_t sizeBytes = size_t(rect.width()) * 4 * size_t(rect.height());
+    auto segment = m_pool->acquire(sizeBytes);
+    if (!segment) {
+        return nullptr;
+    }
+    const auto reply = xcbReply(
+        c, xcb_shm_get_image_reply,
+        xcb_shm_get_image(c, m_connection->root(), int16_t(rect.x()), int16_t(rect.y()),
+                          uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0));
+    if (!reply) {
+        ShmSegmentPool::release(*segment);
+        return nullptr;
+    }
+    if (m_configuration.showsCursor && m_cursor->known) {
+        const Cursor& cursor = *m_cursor;
+        drawSprite(segment->data(), rect.size(), rect.width() * 4, cursor.pixels, cursor.width,
+                   cursor.height, cursor.left - rect.x(), cursor.top - rect.y());
+    }
+    m_inFlight->fetch_add(1);
+    return std::make_shared<SegmentFrame>(std::move(segment), rect.size(), timeNs, m_inFlight);
+}
+
+} // namespace ivra::platform

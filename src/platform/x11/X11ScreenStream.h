@@ -1,0 +1,65 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <xcb/xcb.h>
+
+#include <QRect>
+
+#include "capture/ScreenStream.h"
+
+namespace ivra::platform {
+
+class ShmSegmentPool;
+class XcbConnection;
+
+// Frames of a rectangle of the root window for a recording, on a thread of its own with a
+// connection of its own. Each tick of the monotonic clock (at most one per minimum frame
+// interval) asks XDamage whether anything inside the rectangle changed since the last
+// complete frame, and XFixes whether the pointer moved or changed shape: only then are the
+// pixels grabbed (MIT-SHM, into segments of a small pool, handed out without copying) and
+// the frame is complete; otherwise an idle frame without pixels goes out. A tick that finds
+// every segment still held by the consumer drops its frame and tries again at the next.
+class X11ScreenStream final : public ScreenStream {
+public:
+    // Nothing when the server lacks MIT-SHM, XDamage or XFixes, or the rectangle is empty.
+    static std::unique_ptr<X11ScreenStream> create(const QRect& sourceRectPx,
+                                                   const StreamConfiguration& configuration);
+    ~X11ScreenStream() override;
+
+    std::optional<CaptureError> startCapture(FrameHandler handler) override;
+    void stopCapture() override;
+
+    // Ticks whose frame was dropped because the consumer still held queueDepth frames.
+    int droppedFrameCount() const { return m_dropped.load(); }
+
+private:
+    X11ScreenStream(std::unique_ptr<XcbConnection> connection, const QRect& sourceRectPx,
+                    const StreamConfiguration& configuration);
+
+    void run(const FrameHandler& handler);
+    // Reads pending damage events; whether one touched the source rectangle.
+    bool takeDamage();
+    // Whether the pointer moved or changed since the last frame; keeps its image for drawing.
+    bool takeCursorChange();
+    std::shared_ptr<const ScreenFrame> grab(int64_t timeNs);
+
+    std::unique_ptr<XcbConnection> m_connection;
+    std::unique_ptr<ShmSegmentPool> m_pool;
+    QRect m_sourceRectPx;
+    StreamConfiguration m_configuration;
+    uint32_t m_damage = 0;
+    uint8_t m_damageNotifyEvent = 0;
+    // The pointer as last drawn: its image (premultiplied ARGB) and where its hot spot was.
+    struct Cursor;
+    std::unique_ptr<Cursor> m_cursor;
+    // Frames handed out and not yet released; shared with them, as they may outlive us.
+    std::shared_ptr<std::atomic<int>> m_inFlight = std::make_shared<std::atomic<int>>(0);
+    std::atomic<int> m_dropped{0};
+    std::atomic<bool> m_running{false};
+    std::thread m_thread;
+};
+
+} // namespace ivra::platform
