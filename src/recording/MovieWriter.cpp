@@ -39,6 +39,8 @@ constexpr int64_t kDiskSyncIntervalNs = 2 * kNs;
 // overlap), not the jitter of buffer time stamps.
 constexpr int64_t kAudioGapToleranceNs = 20'000'000;
 constexpr int kPlaneAlignment = 64;
+// How long a last frame lasts when the movie's end is not known.
+constexpr int kDefaultFrameRate = 60;
 
 int64_t monotonicNowNs() {
     timespec now{};
@@ -401,11 +403,16 @@ bool MovieWriter::rewriteAsRegularMovie() {
     }
     for (unsigned index = 0; index < held.size(); ++index) {
         AVStream* stream = output->streams[index];
-        if (held[index] != nullptr && m_sessionEndNs &&
-            stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            const int64_t endPts = av_rescale_q(*m_sessionEndNs - sessionStartNs(),
-                                                AVRational{1, int(kNs)}, stream->time_base);
-            held[index]->duration = std::max(held[index]->duration, endPts - held[index]->pts);
+        if (held[index] != nullptr && stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            // A last sample without a length would not count as a frame at all.
+            const int64_t lastNs = av_rescale_q(held[index]->pts, stream->time_base,
+                                                AVRational{1, int(kNs)});
+            const int64_t endNs = m_sessionEndNs ? *m_sessionEndNs - sessionStartNs()
+                                                 : lastNs + kNs / kDefaultFrameRate;
+            held[index]->duration = std::max<int64_t>(
+                {1, held[index]->duration,
+                 av_rescale_q(endNs, AVRational{1, int(kNs)}, stream->time_base) -
+                     held[index]->pts});
         }
         writeHeld(index);
     }
@@ -579,12 +586,14 @@ void VideoTrackInput::encodeLoop() {
     av_frame_free(&encoding);
     avcodec_send_frame(m_codec, nullptr);
     drainPackets();
-    // The last frame lasts until the movie ends (at least one tick).
-    const int64_t endPts =
-        m_writer.m_sessionEndNs
-            ? av_rescale(*m_writer.m_sessionEndNs - m_writer.sessionStartNs(), kVideoTimeScale, kNs)
-            : 0;
-    writeHeldPacket(m_holdsPacket ? std::max(endPts, m_heldPacket->pts + 1) : 0);
+    // The last frame lasts until the movie ends; without an end, one frame's time.
+    if (m_holdsPacket) {
+        const int64_t endPts =
+            m_writer.m_sessionEndNs ? av_rescale(*m_writer.m_sessionEndNs - m_writer.sessionStartNs(),
+                                                 kVideoTimeScale, kNs)
+                                    : m_heldPacket->pts + kVideoTimeScale / m_codec->framerate.num;
+        writeHeldPacket(std::max(endPts, m_heldPacket->pts + 1));
+    }
 }
 
 void VideoTrackInput::drainPackets() {
@@ -666,6 +675,13 @@ void AudioTrackInput::encodeFrames(bool flush) {
     const int frameSize = m_codec->frame_size > 0 ? m_codec->frame_size : 1024;
     auto drain = [this] {
         while (avcodec_receive_packet(m_codec, m_packet) >= 0) {
+            // The encoder's priming comes out one frame ahead of the first samples; before
+            // the movie's start there is nothing to play it against, and a fragmented movie
+            // has no edit list to hide it, so it is left out.
+            if (m_packet->pts < 0) {
+                av_packet_unref(m_packet);
+                continue;
+            }
             m_writer.writePacket(m_packet, m_stream, 1, m_codec->sample_rate);
         }
     };
