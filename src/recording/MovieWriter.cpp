@@ -641,18 +641,15 @@ bool AudioTrackInput::append(const float* samples, int count, int64_t hostTimeNs
     const int rate = m_codec->sample_rate;
     int64_t start = av_rescale(hostTimeNs - m_writer.sessionStartNs(), rate, kNs);
     const int64_t tolerance = av_rescale(kAudioGapToleranceNs, rate, kNs);
+    // Every track starts with the movie: silence until its first sound.
+    const int64_t expected = m_encodedUntil + int64_t(m_pending.size());
     int64_t skip = 0;
-    if (!m_pendingStart) {
-        skip = std::max<int64_t>(0, -start);
-        m_pendingStart = std::max<int64_t>(0, start);
-    } else {
-        const int64_t expected = *m_pendingStart + int64_t(m_pending.size());
-        if (start > expected + tolerance) {
-            m_pending.insert(m_pending.end(), size_t(start - expected), 0.0F);
-        } else if (start < expected - tolerance) {
-            skip = expected - start;
-        }
+    if (start > expected + (m_started ? tolerance : 0)) {
+        m_pending.insert(m_pending.end(), size_t(start - expected), 0.0F);
+    } else if (start < expected - (m_started ? tolerance : 0)) {
+        skip = expected - start;
     }
+    m_started = true;
     if (skip >= count) {
         return true;
     }
@@ -665,7 +662,7 @@ void AudioTrackInput::markAsFinished() {
     if (m_finished) {
         return;
     }
-    if (m_pendingStart) {
+    if (m_started) {
         encodeFrames(true);
     }
     m_finished = true;
@@ -697,14 +694,14 @@ void AudioTrackInput::encodeFrames(bool flush) {
             break;
         }
         std::memcpy(m_frame->data[0], m_pending.data() + used, size_t(count) * sizeof(float));
-        m_frame->pts = *m_pendingStart + int64_t(used);
+        m_frame->pts = m_encodedUntil + int64_t(used);
         if (avcodec_send_frame(m_codec, m_frame) >= 0) {
             drain();
         }
         used += size_t(count);
     }
     m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(used));
-    *m_pendingStart += int64_t(used);
+    m_encodedUntil += int64_t(used);
     if (flush) {
         avcodec_send_frame(m_codec, nullptr);
         drain();

@@ -168,9 +168,10 @@ private:
 };
 
 // An AAC track's input: mono float samples at the track's rate, stamped on the host clock.
-// Samples are gathered into the encoder's frames; a frame's time is its first sample's.
-// Gaps between buffers longer than 20 ms are filled with silence and overlaps are cut, so
-// the track stays continuous and on the host clock.
+// Samples are gathered into the encoder's frames. The track starts with the movie (silence
+// until the first buffer's time) and stays continuous: gaps between buffers longer than
+// 20 ms are filled with silence and overlaps are cut, so every sample stays within 20 ms
+// of its host time.
 class AudioTrackInput {
 public:
     ~AudioTrackInput();
@@ -193,8 +194,9 @@ private:
     AVFrame* m_frame = nullptr;
     AVPacket* m_packet = nullptr;
     std::vector<float> m_pending;
-    // The track time (in samples) of m_pending's first sample; nothing before the first.
-    std::optional<int64_t> m_pendingStart;
+    // The track time (in samples) of m_pending's first sample.
+    int64_t m_encodedUntil = 0;
+    bool m_started = false;
     bool m_finished = false;
 };
 

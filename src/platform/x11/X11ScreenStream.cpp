@@ -1,10 +1,12 @@
 #include "platform/x11/X11ScreenStream.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <limits>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
+
+#include <poll.h>
 
 #include <xcb/damage.h>
 #include <xcb/shm.h>
@@ -21,12 +23,6 @@ int64_t monotonicNowNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
-void sleepUntilNs(int64_t deadlineNs) {
-    const timespec deadline{time_t(deadlineNs / 1'000'000'000), long(deadlineNs % 1'000'000'000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-    }
 }
 
 class IdleFrame final : public ScreenFrame {
@@ -177,31 +173,56 @@ void X11ScreenStream::run(const FrameHandler& handler) {
     const int64_t intervalNs = std::max<int64_t>(1, m_configuration.minimumFrameIntervalNs);
     // The first frame shows the screen as it is.
     bool dirty = true;
-    int64_t nextTickNs = monotonicNowNs();
+    int64_t lastFrameNs = std::numeric_limits<int64_t>::min() / 2;
+    int64_t nextIdleNs = monotonicNowNs();
     while (m_running.load()) {
-        sleepUntilNs(nextTickNs);
-        // Ticks missed while the machine was busy are skipped, never made up for.
-        nextTickNs = std::max(nextTickNs + intervalNs, monotonicNowNs());
-        dirty = takeDamage() || dirty;
-        if (m_configuration.showsCursor) {
+        // The pointer is looked at once an interval (its moves make no damage); damage
+        // events are read as they come.
+        if (m_configuration.showsCursor && monotonicNowNs() >= m_nextCursorCheckNs) {
+            m_nextCursorCheckNs = monotonicNowNs() + intervalNs;
             dirty = takeCursorChange() || dirty;
         }
-        const int64_t timeNs = monotonicNowNs();
-        if (!dirty) {
-            handler(std::make_shared<IdleFrame>(timeNs));
+        dirty = takeDamage() || dirty;
+        const int64_t nowNs = monotonicNowNs();
+        if (dirty && nowNs >= lastFrameNs + intervalNs) {
+            if (m_inFlight->load() >= m_configuration.queueDepth) {
+                m_dropped.fetch_add(1);
+                lastFrameNs = nowNs;
+                continue;
+            }
+            // Changes from now on belong to the next frame.
+            xcb_damage_subtract(m_connection->get(), m_damage, XCB_NONE, XCB_NONE);
+            if (auto frame = grab(nowNs)) {
+                dirty = false;
+                handler(std::move(frame));
+            }
+            // A failed grab is tried again an interval later, never in a busy loop.
+            lastFrameNs = nowNs;
+            nextIdleNs = nowNs + intervalNs;
             continue;
         }
-        if (m_inFlight->load() >= m_configuration.queueDepth) {
-            m_dropped.fetch_add(1);
-            continue;
+        if (!dirty && nowNs >= nextIdleNs) {
+            handler(std::make_shared<IdleFrame>(nowNs));
+            nextIdleNs = nowNs + intervalNs;
         }
-        // Changes from now on belong to the next frame.
-        xcb_damage_subtract(m_connection->get(), m_damage, XCB_NONE, XCB_NONE);
-        if (auto frame = grab(timeNs)) {
-            dirty = false;
-            handler(std::move(frame));
+        // A change is grabbed as soon as the interval since the last frame allows: the first
+        // change after a still moment goes out at once, not at the next tick.
+        int64_t wakeNs = dirty ? lastFrameNs + intervalNs : nextIdleNs;
+        if (m_configuration.showsCursor) {
+            wakeNs = std::min(wakeNs, m_nextCursorCheckNs);
         }
+        waitForEvents(dirty ? -1 : xcb_get_file_descriptor(m_connection->get()), wakeNs);
     }
+}
+
+void X11ScreenStream::waitForEvents(int fd, int64_t untilNs) {
+    const int64_t waitNs = untilNs - monotonicNowNs();
+    if (waitNs <= 0) {
+        return;
+    }
+    const timespec timeout{time_t(waitNs / 1'000'000'000), long(waitNs % 1'000'000'000)};
+    pollfd descriptor{fd, POLLIN, 0};
+    ppoll(&descriptor, fd >= 0 ? 1 : 0, &timeout, nullptr);
 }
 
 bool X11ScreenStream::takeDamage() {

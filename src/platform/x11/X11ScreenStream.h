@@ -16,12 +16,13 @@ class ShmSegmentPool;
 class XcbConnection;
 
 // Frames of a rectangle of the root window for a recording, on a thread of its own with a
-// connection of its own. Each tick of the monotonic clock (at most one per minimum frame
-// interval) asks XDamage whether anything inside the rectangle changed since the last
-// complete frame, and XFixes whether the pointer moved or changed shape: only then are the
-// pixels grabbed (MIT-SHM, into segments of a small pool, handed out without copying) and
-// the frame is complete; otherwise an idle frame without pixels goes out. A tick that finds
-// every segment still held by the consumer drops its frame and tries again at the next.
+// connection of its own. XDamage tells when anything inside the rectangle changed, and
+// XFixes (asked once a frame interval) whether the pointer moved or changed shape: then the
+// pixels are grabbed (MIT-SHM, into segments of a small pool, handed out without copying)
+// as soon as the minimum frame interval since the last frame allows, and the frame is
+// complete. While nothing changes, an idle frame without pixels goes out once an interval.
+// A change that finds every segment still held by the consumer is dropped and grabbed an
+// interval later.
 class X11ScreenStream final : public ScreenStream {
 public:
     // Nothing when the server lacks MIT-SHM, XDamage or XFixes, or the rectangle is empty.
@@ -40,6 +41,8 @@ private:
                     const StreamConfiguration& configuration);
 
     void run(const FrameHandler& handler);
+    // Sleeps until `untilNs` or until the server sends something on `fd` (-1: none).
+    static void waitForEvents(int fd, int64_t untilNs);
     // Reads pending damage events; whether one touched the source rectangle.
     bool takeDamage();
     // Whether the pointer moved or changed since the last frame; keeps its image for drawing.
@@ -55,6 +58,7 @@ private:
     // The pointer as last drawn: its image (premultiplied ARGB) and where its hot spot was.
     struct Cursor;
     std::unique_ptr<Cursor> m_cursor;
+    int64_t m_nextCursorCheckNs = 0;
     // Frames handed out and not yet released; shared with them, as they may outlive us.
     std::shared_ptr<std::atomic<int>> m_inFlight = std::make_shared<std::atomic<int>>(0);
     std::atomic<int> m_dropped{0};
