@@ -168,10 +168,11 @@ MovieWriter::MovieWriter(QString path)
 std::unique_ptr<MovieWriter> MovieWriter::create(const QString& path, QString* error) {
     av_log_set_level(AV_LOG_ERROR);
     std::unique_ptr<MovieWriter> writer(new MovieWriter(path));
-    writer->m_fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    writer->m_fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (writer->m_fd < 0) {
-        *error = QStringLiteral("Cannot write \"%1\": %2").arg(path, QString::fromUtf8(strerror(errno)));
+        *error =
+            QStringLiteral("Cannot write \"%1\": %2").arg(path, QString::fromUtf8(strerror(errno)));
         return nullptr;
     }
     if (avformat_alloc_output_context2(&writer->m_format, nullptr, "mov", nullptr) < 0) {
@@ -249,8 +250,8 @@ bool MovieWriter::startWriting() {
     constexpr int kBufferBytes = 64 * 1024;
     auto* file = new OutputFile{m_fd, &m_lastSyncNs};
     m_lastSyncNs = monotonicNowNs();
-    m_io = avio_alloc_context(static_cast<unsigned char*>(av_malloc(kBufferBytes)), kBufferBytes,
-                              1, file, nullptr, writeToFile, seekInFile);
+    m_io = avio_alloc_context(static_cast<unsigned char*>(av_malloc(kBufferBytes)), kBufferBytes, 1,
+                              file, nullptr, writeToFile, seekInFile);
     m_format->pb = m_io;
     m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
     // Every packet that completes a fragment reaches the file at once.
@@ -357,8 +358,7 @@ bool MovieWriter::rewriteAsRegularMovie() {
     const QByteArray source = QFile::encodeName(m_path);
     const QFileInfo info(m_path);
     QByteArray temporary =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) +
-        ".XXXXXX";
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         return false;
@@ -405,14 +405,14 @@ bool MovieWriter::rewriteAsRegularMovie() {
         AVStream* stream = output->streams[index];
         if (held[index] != nullptr && stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
             // A last sample without a length would not count as a frame at all.
-            const int64_t lastNs = av_rescale_q(held[index]->pts, stream->time_base,
-                                                AVRational{1, int(kNs)});
+            const int64_t lastNs =
+                av_rescale_q(held[index]->pts, stream->time_base, AVRational{1, int(kNs)});
             const int64_t endNs = m_sessionEndNs ? *m_sessionEndNs - sessionStartNs()
                                                  : lastNs + kNs / kDefaultFrameRate;
-            held[index]->duration = std::max<int64_t>(
-                {1, held[index]->duration,
-                 av_rescale_q(endNs, AVRational{1, int(kNs)}, stream->time_base) -
-                     held[index]->pts});
+            held[index]->duration =
+                std::max<int64_t>({1, held[index]->duration,
+                                   av_rescale_q(endNs, AVRational{1, int(kNs)}, stream->time_base) -
+                                       held[index]->pts});
         }
         writeHeld(index);
     }
@@ -501,9 +501,9 @@ bool VideoTrackInput::convert(const ScreenFrame& frame, AVFrame* target) {
     target->data[2] = target->data[1] + size_t(target->linesize[1]) * size_t(height / 2);
     const QSize source = frame.sizePx();
     if (source == QSize(width, height)) {
-        libyuv::ARGBToI420(frame.bits(), frame.bytesPerLine(), target->data[0],
-                           target->linesize[0], target->data[1], target->linesize[1],
-                           target->data[2], target->linesize[2], width, height);
+        libyuv::ARGBToI420(frame.bits(), frame.bytesPerLine(), target->data[0], target->linesize[0],
+                           target->data[1], target->linesize[1], target->data[2],
+                           target->linesize[2], width, height);
         return true;
     }
     // Converted at the source's size, then scaled: a quarter of the pixels to scale in
@@ -589,9 +589,10 @@ void VideoTrackInput::encodeLoop() {
     // The last frame lasts until the movie ends; without an end, one frame's time.
     if (m_holdsPacket) {
         const int64_t endPts =
-            m_writer.m_sessionEndNs ? av_rescale(*m_writer.m_sessionEndNs - m_writer.sessionStartNs(),
-                                                 kVideoTimeScale, kNs)
-                                    : m_heldPacket->pts + kVideoTimeScale / m_codec->framerate.num;
+            m_writer.m_sessionEndNs
+                ? av_rescale(*m_writer.m_sessionEndNs - m_writer.sessionStartNs(), kVideoTimeScale,
+                             kNs)
+                : m_heldPacket->pts + kVideoTimeScale / m_codec->framerate.num;
         writeHeldPacket(std::max(endPts, m_heldPacket->pts + 1));
     }
 }

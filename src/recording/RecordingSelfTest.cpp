@@ -27,9 +27,8 @@ void RecordingSelfTest::run() {
     m_service = std::make_unique<ScreenRecordingService>(m_environment.settings, *backend,
                                                          m_environment.audio);
     QFile::remove(m_outputPath);
-    backend->shareableContent(false, true, [this](CaptureResult<ShareableContent> content) {
-        record(content);
-    });
+    backend->shareableContent(false, true,
+                              [this](CaptureResult<ShareableContent> content) { record(content); });
 }
 
 void RecordingSelfTest::record(const CaptureResult<ShareableContent>& content) {

@@ -161,10 +161,10 @@ ScreenRecordingService::startCapture(const CaptureDisplay& display, std::optiona
         AudioTrackInput* input = m_systemAudioInput;
         const bool started =
             m_systemAudio->start([this, input](const float* samples, int count, int64_t timeNs) {
-                m_queue.async([this, input, buffer = std::vector<float>(samples, samples + count),
-                               timeNs] {
-                    appendAudio(input, buffer.data(), int(buffer.size()), timeNs);
-                });
+                m_queue.async(
+                    [this, input, buffer = std::vector<float>(samples, samples + count), timeNs] {
+                        appendAudio(input, buffer.data(), int(buffer.size()), timeNs);
+                    });
             });
         if (!started) {
             return captureFailed(CaptureError{QStringLiteral("The system's sound cannot be "
@@ -185,13 +185,12 @@ void ScreenRecordingService::setUpMicrophone() {
         return;
     }
     AudioTrackInput* input = m_micInput;
-    const bool started =
-        m_microphone->start([this, input](const float* samples, int count, int64_t timeNs) {
-            m_queue.async(
-                [this, input, buffer = std::vector<float>(samples, samples + count), timeNs] {
-                    appendAudio(input, buffer.data(), int(buffer.size()), timeNs);
-                });
+    const bool started = m_microphone->start([this, input](const float* samples, int count,
+                                                           int64_t timeNs) {
+        m_queue.async([this, input, buffer = std::vector<float>(samples, samples + count), timeNs] {
+            appendAudio(input, buffer.data(), int(buffer.size()), timeNs);
         });
+    });
     if (!started) {
         m_microphone.reset();
     }

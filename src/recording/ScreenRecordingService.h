@@ -80,8 +80,8 @@ public:
 private:
     std::optional<RecordingError> startCapture(const CaptureDisplay& display,
                                                std::optional<QRectF> regionPt,
-                                               const QList<WindowID>& keepWindowIDs,
-                                               QSize sizePx, bool systemAudio);
+                                               const QList<WindowID>& keepWindowIDs, QSize sizePx,
+                                               bool systemAudio);
     void setUpMicrophone();
     void stopInputs();
     void reset();

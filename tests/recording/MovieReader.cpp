@@ -114,9 +114,9 @@ std::optional<Movie> readMovie(const QString& path) {
         track.sizePx = QSize(parameters->width, parameters->height);
         track.sampleRate = parameters->sample_rate;
         track.channelCount = parameters->ch_layout.nb_channels;
-        track.durationSeconds =
-            stream->duration == AV_NOPTS_VALUE ? 0
-                                               : double(stream->duration) * av_q2d(stream->time_base);
+        track.durationSeconds = stream->duration == AV_NOPTS_VALUE
+                                    ? 0
+                                    : double(stream->duration) * av_q2d(stream->time_base);
         movie.tracks << track;
     }
     std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
@@ -204,8 +204,8 @@ double toneShare(const std::vector<float>& samples, int sampleRate, double frequ
     if (energy <= 0) {
         return 0;
     }
-    const double power =
-        previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
     return 2 * power / (double(samples.size()) * energy);
 }
 

@@ -75,8 +75,8 @@ void MovieWriterTest::writesHevcAndAacTracksThatReadBack() {
     QVERIFY(writer->startWriting());
     writer->startSession(kStartNs);
     for (int i = 0; i < 30; ++i) {
-        appendAndWait(*video, TestFrame({320, 240}, QColor(20, 40, 60), kStartNs + i * 33 * kMs,
-                                        i * 10));
+        appendAndWait(*video,
+                      TestFrame({320, 240}, QColor(20, 40, 60), kStartNs + i * 33 * kMs, i * 10));
     }
     appendTone(*first, 440, 1.0, kStartNs);
     appendTone(*second, 1000, 1.0, kStartNs);
@@ -159,10 +159,10 @@ void MovieWriterTest::timesFollowTheHostClock() {
         return std::sqrt(energy / double(to - from));
     };
     QVERIFY(std::abs(sound->startSeconds) < 0.03);
-    QVERIFY(loudness(0.01, 0.09) > 0.2);  // the kept half of the first tone
+    QVERIFY(loudness(0.01, 0.09) > 0.2); // the kept half of the first tone
     // The gap (AAC smears a tone's ends over a frame or two).
     QVERIFY(loudness(0.2, 0.42) < 0.01);
-    QVERIFY(loudness(0.52, 0.68) > 0.2);  // the second tone, where it was stamped
+    QVERIFY(loudness(0.52, 0.68) > 0.2); // the second tone, where it was stamped
 }
 
 void MovieWriterTest::scalesFramesToTheTrackSize() {
@@ -254,8 +254,7 @@ void MovieWriterTest::reportsAMovieThatCannotBeFinished() {
 
     QVERIFY(!finished);
     QCOMPARE(writer->status(), MovieWriter::Status::Failed);
-    QVERIFY2(writer->errorDescription().contains("large"),
-             qPrintable(writer->errorDescription()));
+    QVERIFY2(writer->errorDescription().contains("large"), qPrintable(writer->errorDescription()));
 }
 
 void MovieWriterTest::refusesUnwritablePathsAndOddSizes() {

@@ -40,15 +40,15 @@ void RecordingRulesTest::bitRates_data() {
     QTest::addColumn<QSize>("pixels");
     QTest::addColumn<RecordingQuality>("quality");
     QTest::addColumn<qint64>("bitRate");
-    QTest::newRow("3024x1964 high") << QSize(3024, 1964) << RecordingQuality::High
-                                    << qint64(17'817'408);
-    QTest::newRow("3024x1964 max") << QSize(3024, 1964) << RecordingQuality::Max
-                                   << qint64(38'604'384);
+    QTest::newRow("3024x1964 high")
+        << QSize(3024, 1964) << RecordingQuality::High << qint64(17'817'408);
+    QTest::newRow("3024x1964 max")
+        << QSize(3024, 1964) << RecordingQuality::Max << qint64(38'604'384);
     // 13,478,400 in exact arithmetic; the double product lands just below and is truncated.
-    QTest::newRow("1920x1080 max") << QSize(1920, 1080) << RecordingQuality::Max
-                                   << qint64(13'478'399);
-    QTest::newRow("1920x1080 high") << QSize(1920, 1080) << RecordingQuality::High
-                                    << qint64(6'220'800);
+    QTest::newRow("1920x1080 max")
+        << QSize(1920, 1080) << RecordingQuality::Max << qint64(13'478'399);
+    QTest::newRow("1920x1080 high")
+        << QSize(1920, 1080) << RecordingQuality::High << qint64(6'220'800);
 }
 
 void RecordingRulesTest::bitRates() {

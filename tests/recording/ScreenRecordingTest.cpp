@@ -275,8 +275,8 @@ void ScreenRecordingTest::keepsPictureAndSoundTogether() {
     const double toneSeconds = system->startSeconds + double(onset) / system->sampleRate;
     // What the movie shows, less what really happened: the flash came (flashNs - onsetNs)
     // after the tone.
-    const double offsetMs = (flashFrame->timeSeconds - toneSeconds) * 1000 -
-                            double(flashNs - onsetNs) / 1'000'000;
+    const double offsetMs =
+        (flashFrame->timeSeconds - toneSeconds) * 1000 - double(flashNs - onsetNs) / 1'000'000;
     qInfo("BENCH av_offset %.3f ms", std::abs(offsetMs));
     // A frame is grabbed up to one frame interval after the screen changed.
     QVERIFY2(std::abs(offsetMs) <= 17, qPrintable(QString::number(offsetMs)));

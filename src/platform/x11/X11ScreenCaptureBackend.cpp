@@ -338,8 +338,8 @@ X11ScreenCaptureBackend::createStream(const ContentFilter& filter,
     if (configuration.sourceRectPt) {
         // Points of the display to its pixels.
         const CaptureDisplay display = map.value().display(*monitor);
-        const double ratio = display.width() > 0 ? double(monitor->rectPx.width()) / display.width()
-                                                 : 1.0;
+        const double ratio =
+            display.width() > 0 ? double(monitor->rectPx.width()) / display.width() : 1.0;
         const QRectF regionPx(QPointF(monitor->rectPx.topLeft()) +
                                   configuration.sourceRectPt->topLeft() * ratio,
                               configuration.sourceRectPt->size() * ratio);
@@ -348,8 +348,8 @@ X11ScreenCaptureBackend::createStream(const ContentFilter& filter,
                        .intersected(monitor->rectPx);
     }
     if (sourcePx.isEmpty()) {
-        return error(QStringLiteral("The area to record lies outside display %1.")
-                         .arg(filter.displayID));
+        return error(
+            QStringLiteral("The area to record lies outside display %1.").arg(filter.displayID));
     }
     auto stream = X11ScreenStream::create(sourcePx, configuration);
     if (!stream) {

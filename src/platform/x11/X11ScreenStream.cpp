@@ -1,9 +1,9 @@
 #include "platform/x11/X11ScreenStream.h"
 
 #include <algorithm>
-#include <limits>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include <poll.h>
@@ -127,9 +127,8 @@ X11ScreenStream::X11ScreenStream(std::unique_ptr<XcbConnection> connection,
     , m_sourceRectPx(sourceRectPx)
     , m_configuration(configuration)
     , m_cursor(std::make_unique<Cursor>()) {
-    m_damageNotifyEvent =
-        xcb_get_extension_data(m_connection->get(), &xcb_damage_id)->first_event +
-        XCB_DAMAGE_NOTIFY;
+    m_damageNotifyEvent = xcb_get_extension_data(m_connection->get(), &xcb_damage_id)->first_event +
+                          XCB_DAMAGE_NOTIFY;
 }
 
 X11ScreenStream::~X11ScreenStream() {
@@ -146,9 +145,9 @@ std::optional<CaptureError> X11ScreenStream::startCapture(FrameHandler handler) 
     m_damage = xcb_generate_id(c);
     // A bounding box per batch of changes is all we need to know: changed inside the
     // rectangle or not.
-    xcb_generic_error_t* failure = xcb_request_check(
-        c, xcb_damage_create_checked(c, m_damage, m_connection->root(),
-                                     XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX));
+    xcb_generic_error_t* failure =
+        xcb_request_check(c, xcb_damage_create_checked(c, m_damage, m_connection->root(),
+                                                       XCB_DAMAGE_REPORT_LEVEL_BOUNDING_BOX));
     if (failure != nullptr) {
         std::free(failure);
         m_damage = 0;
@@ -272,11 +271,11 @@ std::shared_ptr<const ScreenFrame> X11ScreenStream::grab(int64_t timeNs) {
     if (!segment) {
         return nullptr;
     }
-    const auto reply = xcbReply(
-        c, xcb_shm_get_image_reply,
-        xcb_shm_get_image(c, m_connection->root(), int16_t(rect.x()), int16_t(rect.y()),
-                          uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0));
+    const auto reply =
+        xcbReply(c, xcb_shm_get_image_reply,
+                 xcb_shm_get_image(c, m_connection->root(), int16_t(rect.x()), int16_t(rect.y()),
+                                   uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
+                                   XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0));
     if (!reply) {
         ShmSegmentPool::release(*segment);
         return nullptr;

@@ -1,0 +1,75 @@
+// `ivra --selftest-record`, the real binary on the harness's desktop.
+
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+#include "MovieReader.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const QString kMovie = QStringLiteral("/tmp/selftest-rec.mov");
+
+} // namespace
+
+class SelfTestModeTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QFile::remove(kMovie); }
+    void recordsThreeSecondsAndSaysWhere();
+    void aKilledSelfTestLeavesAPlayableMovie();
+};
+
+void SelfTestModeTest::recordsThreeSecondsAndSaysWhere() {
+    // Something left from an earlier run is replaced.
+    QVERIFY(ivra::test::writeFile(kMovie, "not a movie"));
+    QProcess ivra;
+    ivra.start(IVRA_BINARY, {"--selftest-record"});
+    QVERIFY(ivra.waitForFinished(30000));
+    QCOMPARE(ivra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(ivra.exitCode(), 0);
+    QCOMPARE(ivra.readAllStandardOutput(), QByteArray("SELFTEST_DONE /tmp/selftest-rec.mov\n"));
+
+    const auto movie = ivra::test::readMovie(kMovie);
+    QVERIFY(movie);
+    const auto video = movie->tracksOfKind("video");
+    QCOMPARE(video.size(), 1);
+    QCOMPARE(video[0].codec, QString("hevc"));
+    QCOMPARE(video[0].tag, QString("hvc1"));
+    // The first display: the harness's primary monitor, 1920 × 1080 at scale 1.
+    QCOMPARE(video[0].sizePx, QSize(1920, 1080));
+    QVERIFY2(std::abs(video[0].durationSeconds - 3.0) < 0.3,
+             qPrintable(QString::number(video[0].durationSeconds)));
+    QCOMPARE(movie->tracksOfKind("audio").size(), 1);
+}
+
+void SelfTestModeTest::aKilledSelfTestLeavesAPlayableMovie() {
+    QProcess ivra;
+    ivra.start(IVRA_BINARY, {"--selftest-record"});
+    QVERIFY(ivra.waitForStarted());
+    // The pointer moves all the time, so frames keep coming.
+    QTimer mover;
+    int step = 0;
+    connect(&mover, &QTimer::timeout, this, [&step] {
+        ++step;
+        QCursor::setPos(200 + (step * 37) % 1500, 200 + (step * 23) % 700);
+    });
+    mover.start(20);
+    QTest::qWait(2000);
+    ivra.kill();
+    QVERIFY(ivra.waitForFinished(5000));
+    mover.stop();
+
+    const auto movie = ivra::test::readMovie(kMovie);
+    QVERIFY(movie);
+    const auto video = movie->tracksOfKind("video");
+    QCOMPARE(video.size(), 1);
+    QCOMPARE(video[0].tag, QString("hvc1"));
+    const double lastFrame = video[0].packetTimes.empty() ? 0 : video[0].packetTimes.back();
+    QVERIFY2(lastFrame >= 1.0, qPrintable(QString::number(lastFrame)));
+}
+
+QTEST_MAIN(SelfTestModeTest)
+#include "SelfTestModeTest.moc"
