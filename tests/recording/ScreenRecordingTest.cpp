@@ -18,6 +18,7 @@
 #include "MovieReader.h"
 #include "TonePlayer.h"
 #include "platform/x11/X11ScreenCaptureBackend.h"
+#include "platform/x11/XcbConnection.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "recording/AudioCaptureSource.h"
 #include "recording/ScreenRecordingService.h"
@@ -67,6 +68,40 @@ private:
     bool m_white = false;
 };
 
+// A grey window of another client (no process id of ours on it), placed by itself under
+// the recorded area.
+class Backdrop {
+public:
+    Backdrop() {
+        m_connection = platform::XcbConnection::open();
+        xcb_connection_t* c = m_connection->get();
+        m_window = xcb_generate_id(c);
+        const QRect area = kRegion.adjusted(-40, -40, 40, 40);
+        const uint32_t values[] = {0x808080, 1};
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, m_window, m_connection->root(),
+                          int16_t(area.x()), int16_t(area.y()), uint16_t(area.width()),
+                          uint16_t(area.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+                          values);
+        xcb_map_window(c, m_window);
+        xcb_flush(c);
+    }
+    // Below every other window.
+    void lower() {
+        const uint32_t below = XCB_STACK_MODE_BELOW;
+        xcb_configure_window(m_connection->get(), m_window, XCB_CONFIG_WINDOW_STACK_MODE, &below);
+        xcb_flush(m_connection->get());
+    }
+    ~Backdrop() {
+        xcb_destroy_window(m_connection->get(), m_window);
+        xcb_flush(m_connection->get());
+    }
+
+private:
+    std::unique_ptr<platform::XcbConnection> m_connection;
+    xcb_window_t m_window = 0;
+};
+
 struct Recording {
     std::optional<QString> path;
     ScreenRecordingService::FrameCounts counts;
@@ -83,6 +118,7 @@ private Q_SLOTS:
     void cleanup();
     void recordsTheChangingFramesOfARegion();
     void leavesUnchangedFramesOut();
+    void leavesItsOwnWindowsOutUnlessKept();
     void recordsMicrophoneAndSystemSound();
     void usesTheChosenMicrophoneWhenItExists();
     void keepsPictureAndSoundTogether();
@@ -197,6 +233,29 @@ void ScreenRecordingTest::leavesUnchangedFramesOut() {
     QCOMPARE(recording.counts.complete, 1);
     QVERIFY2(recording.counts.idle > 90, qPrintable(QString::number(recording.counts.idle)));
     QVERIFY(std::abs(movie->tracksOfKind("video")[0].durationSeconds - 2.0) < 0.25);
+}
+
+void ScreenRecordingTest::leavesItsOwnWindowsOutUnlessKept() {
+    Backdrop backdrop;
+    QTest::qWait(100);
+    Stage stage;
+    stage.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stage));
+    backdrop.lower();
+    stage.animate(true);
+    QTest::qWait(300);
+    auto lumaOf = [&](const QString& name, const QList<WindowID>& keep) {
+        const auto recording = record(name, 800, QRectF(kRegion), keep);
+        const auto frames =
+            recording.path ? test::readVideoLuma(*recording.path) : std::vector<test::FrameLuma>();
+        return frames.empty() ? -1.0 : frames.back().meanLuma;
+    };
+    // This application's window is left out: what lies beneath shows (grey, luma ~126).
+    const double without = lumaOf("without.mov", {});
+    QVERIFY2(without > 110 && without < 140, qPrintable(QString::number(without)));
+    // Kept, it shows (black with a blue bar).
+    const double kept = lumaOf("kept.mov", stage.id());
+    QVERIFY2(kept < 60, qPrintable(QString::number(kept)));
 }
 
 void ScreenRecordingTest::recordsMicrophoneAndSystemSound() {

@@ -322,10 +322,6 @@ X11ScreenCaptureBackend::createStream(const ContentFilter& filter,
     if (filter.kind != ContentFilter::Kind::Display) {
         return error(QStringLiteral("Only displays can be recorded."));
     }
-    if (!filter.excludedWindows.isEmpty()) {
-        return error(QStringLiteral("Leaving windows out of a recording is not supported on "
-                                    "X11."));
-    }
     const auto map = displayMap();
     if (!map) {
         return map.error();
@@ -351,10 +347,14 @@ X11ScreenCaptureBackend::createStream(const ContentFilter& filter,
         return error(
             QStringLiteral("The area to record lies outside display %1.").arg(filter.displayID));
     }
-    auto stream = X11ScreenStream::create(sourcePx, configuration);
+    auto stream = X11ScreenStream::create(sourcePx, configuration, filter.excludedWindows);
     if (!stream) {
-        return error(QStringLiteral("The X server cannot stream the screen (it needs the "
-                                    "MIT-SHM, DAMAGE and XFIXES extensions)."));
+        return error(filter.excludedWindows.isEmpty()
+                         ? QStringLiteral("The X server cannot stream the screen (it needs the "
+                                          "MIT-SHM, DAMAGE and XFIXES extensions).")
+                         : QStringLiteral("The X server cannot leave windows out of a recording "
+                                          "(it needs the Composite and Render extensions and "
+                                          "shared-memory pixmaps)."));
     }
     return std::shared_ptr<ScreenStream>(std::move(stream));
 }

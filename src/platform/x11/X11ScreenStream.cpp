@@ -8,11 +8,15 @@
 
 #include <poll.h>
 
+#include <xcb/composite.h>
 #include <xcb/damage.h>
+#include <xcb/render.h>
 #include <xcb/shm.h>
+#include <xcb/xcb_renderutil.h>
 #include <xcb/xfixes.h>
 
 #include "platform/x11/ShmSegmentPool.h"
+#include "platform/x11/X11WindowList.h"
 #include "platform/x11/XcbConnection.h"
 
 namespace ivra::platform {
@@ -105,7 +109,8 @@ struct X11ScreenStream::Cursor {
 };
 
 std::unique_ptr<X11ScreenStream> X11ScreenStream::create(const QRect& sourceRectPx,
-                                                         const StreamConfiguration& configuration) {
+                                                         const StreamConfiguration& configuration,
+                                                         const QList<WindowID>& excludedWindows) {
     auto connection = XcbConnection::open();
     if (!connection || sourceRectPx.isEmpty() || !connection->hasExtension(&xcb_shm_id) ||
         !connection->hasExtension(&xcb_damage_id) || !connection->hasExtension(&xcb_xfixes_id)) {
@@ -115,17 +120,164 @@ std::unique_ptr<X11ScreenStream> X11ScreenStream::create(const QRect& sourceRect
     // Each extension answers only after its version has been agreed on.
     std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
     std::free(xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr));
-    return std::unique_ptr<X11ScreenStream>(
-        new X11ScreenStream(std::move(connection), sourceRectPx, configuration));
+    std::unique_ptr<X11ScreenStream> stream(
+        new X11ScreenStream(std::move(connection), sourceRectPx, configuration, excludedWindows));
+    if (!excludedWindows.isEmpty() && !stream->setUpExclusion()) {
+        return nullptr;
+    }
+    return stream;
+}
+
+bool X11ScreenStream::setUpExclusion() {
+    xcb_connection_t* c = m_connection->get();
+    if (!m_connection->hasExtension(&xcb_composite_id) ||
+        !m_connection->hasExtension(&xcb_render_id)) {
+        return false;
+    }
+    std::free(xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 4), nullptr));
+    std::free(xcb_render_query_version_reply(c, xcb_render_query_version(c, 0, 11), nullptr));
+    const auto shm = xcbReply(c, xcb_shm_query_version_reply, xcb_shm_query_version(c));
+    if (!shm || !shm->shared_pixmaps || shm->pixmap_format != XCB_IMAGE_FORMAT_Z_PIXMAP) {
+        return false;
+    }
+    const xcb_render_query_pict_formats_reply_t* formats = xcb_render_util_query_formats(c);
+    const xcb_render_pictforminfo_t* argb =
+        formats ? xcb_render_util_find_standard_format(formats, XCB_PICT_STANDARD_ARGB_32)
+                : nullptr;
+    const xcb_render_pictvisual_t* rootVisual =
+        formats ? xcb_render_util_find_visual_format(formats, m_connection->screen()->root_visual)
+                : nullptr;
+    if (argb == nullptr || rootVisual == nullptr) {
+        return false;
+    }
+    // Lasts as long as our connection; other clients' redirections are not disturbed.
+    xcb_generic_error_t* failure =
+        xcb_request_check(c, xcb_composite_redirect_subwindows_checked(
+                                 c, m_connection->root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    if (failure != nullptr) {
+        std::free(failure);
+        return false;
+    }
+    const uint32_t includeInferiors = XCB_SUBWINDOW_MODE_INCLUDE_INFERIORS;
+    m_rootPicture = xcb_generate_id(c);
+    xcb_render_create_picture(c, m_rootPicture, m_connection->root(), rootVisual->format,
+                              XCB_RENDER_CP_SUBWINDOW_MODE, &includeInferiors);
+    m_argbFormat = argb->id;
+    return true;
+}
+
+bool X11ScreenStream::composeWithoutExcluded(uint32_t segmentID) {
+    xcb_connection_t* c = m_connection->get();
+    const QRect& source = m_sourceRectPx;
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    const xcb_render_picture_t target = xcb_generate_id(c);
+    xcb_shm_create_pixmap(c, pixmap, m_connection->root(), uint16_t(source.width()),
+                          uint16_t(source.height()), 32, segmentID, 0);
+    xcb_render_create_picture(c, target, pixmap, m_argbFormat, 0, nullptr);
+    xcb_render_composite(c, XCB_RENDER_PICT_OP_SRC, m_rootPicture, XCB_RENDER_PICTURE_NONE, target,
+                         int16_t(source.x()), int16_t(source.y()), 0, 0, 0, 0,
+                         uint16_t(source.width()), uint16_t(source.height()));
+
+    // The left-out windows' frames (looked up again each time: a window manager may have
+    // reparented them since), where they are on screen inside the source.
+    QList<xcb_window_t> excludedFrames;
+    QList<QRect> holes;
+    for (const WindowID client : m_excludedWindows) {
+        const auto frame = X11WindowList::frameWindow(*m_connection, client);
+        if (!frame) {
+            continue;
+        }
+        const auto attributes =
+            xcbReply(c, xcb_get_window_attributes_reply, xcb_get_window_attributes(c, *frame));
+        const auto geometry = xcbReply(c, xcb_get_geometry_reply, xcb_get_geometry(c, *frame));
+        if (!attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
+            continue;
+        }
+        const int border = geometry->border_width;
+        const QRect hole = QRect(geometry->x, geometry->y, geometry->width + 2 * border,
+                                 geometry->height + 2 * border)
+                               .intersected(source);
+        excludedFrames << *frame;
+        if (!hole.isEmpty()) {
+            holes << hole;
+        }
+    }
+    if (!holes.isEmpty()) {
+        // Each hole is painted again from the bottom of the stacking order up with every
+        // window but the left-out ones, over black where no window is.
+        std::vector<xcb_rectangle_t> clip;
+        for (const QRect& hole : holes) {
+            clip.push_back({int16_t(hole.x() - source.x()), int16_t(hole.y() - source.y()),
+                            uint16_t(hole.width()), uint16_t(hole.height())});
+        }
+        xcb_render_set_picture_clip_rectangles(c, target, 0, 0, uint32_t(clip.size()), clip.data());
+        const xcb_render_color_t black{0, 0, 0, 0xffff};
+        xcb_render_fill_rectangles(c, XCB_RENDER_PICT_OP_SRC, target, black, uint32_t(clip.size()),
+                                   clip.data());
+        const xcb_render_query_pict_formats_reply_t* formats = xcb_render_util_query_formats(c);
+        const auto tree =
+            xcbReply(c, xcb_query_tree_reply, xcb_query_tree(c, m_connection->root()));
+        const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0;
+        const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+        for (int i = 0; i < count; ++i) {
+            const xcb_window_t window = children[i];
+            if (excludedFrames.contains(window)) {
+                continue;
+            }
+            const auto attributes =
+                xcbReply(c, xcb_get_window_attributes_reply, xcb_get_window_attributes(c, window));
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+                attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+                continue;
+            }
+            const auto geometry = xcbReply(c, xcb_get_geometry_reply, xcb_get_geometry(c, window));
+            if (!geometry) {
+                continue;
+            }
+            const int border = geometry->border_width;
+            const QRect area(geometry->x, geometry->y, geometry->width + 2 * border,
+                             geometry->height + 2 * border);
+            const bool touches = std::any_of(holes.begin(), holes.end(), [&](const QRect& hole) {
+                return hole.intersects(area);
+            });
+            const xcb_render_pictvisual_t* visual =
+                xcb_render_util_find_visual_format(formats, attributes->visual);
+            if (!touches || visual == nullptr) {
+                continue;
+            }
+            // The window's own pixels, border included, as the server keeps them off screen.
+            const xcb_pixmap_t windowPixmap = xcb_generate_id(c);
+            const xcb_render_picture_t windowPicture = xcb_generate_id(c);
+            xcb_composite_name_window_pixmap(c, window, windowPixmap);
+            xcb_render_create_picture(c, windowPicture, windowPixmap, visual->format, 0, nullptr);
+            xcb_render_composite(
+                c, geometry->depth == 32 ? XCB_RENDER_PICT_OP_OVER : XCB_RENDER_PICT_OP_SRC,
+                windowPicture, XCB_RENDER_PICTURE_NONE, target, 0, 0, 0, 0,
+                int16_t(area.x() - source.x()), int16_t(area.y() - source.y()),
+                uint16_t(area.width()), uint16_t(area.height()));
+            xcb_render_free_picture(c, windowPicture);
+            xcb_free_pixmap(c, windowPixmap);
+        }
+    }
+    xcb_render_free_picture(c, target);
+    xcb_free_pixmap(c, pixmap);
+    // A round trip: every request before it is done, the pixels are in the segment.
+    xcb_generic_error_t* failure = nullptr;
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), &failure));
+    const bool ok = failure == nullptr && xcb_connection_has_error(c) == 0;
+    std::free(failure);
+    return ok;
 }
 
 X11ScreenStream::X11ScreenStream(std::unique_ptr<XcbConnection> connection,
                                  const QRect& sourceRectPx,
-                                 const StreamConfiguration& configuration)
+                                 const StreamConfiguration& configuration,
+                                 QList<WindowID> excludedWindows)
     : m_connection(std::move(connection))
     , m_pool(std::make_unique<ShmSegmentPool>(m_connection->get()))
     , m_sourceRectPx(sourceRectPx)
     , m_configuration(configuration)
+    , m_excludedWindows(std::move(excludedWindows))
     , m_cursor(std::make_unique<Cursor>()) {
     m_damageNotifyEvent = xcb_get_extension_data(m_connection->get(), &xcb_damage_id)->first_event +
                           XCB_DAMAGE_NOTIFY;
@@ -135,6 +287,9 @@ X11ScreenStream::~X11ScreenStream() {
     stopCapture();
     // The pool detaches its segments through the connection, so it goes first.
     m_pool.reset();
+    if (m_rootPicture != 0) {
+        xcb_render_free_picture(m_connection->get(), m_rootPicture);
+    }
 }
 
 std::optional<CaptureError> X11ScreenStream::startCapture(FrameHandler handler) {
@@ -271,12 +426,17 @@ std::shared_ptr<const ScreenFrame> X11ScreenStream::grab(int64_t timeNs) {
     if (!segment) {
         return nullptr;
     }
-    const auto reply =
-        xcbReply(c, xcb_shm_get_image_reply,
-                 xcb_shm_get_image(c, m_connection->root(), int16_t(rect.x()), int16_t(rect.y()),
-                                   uint16_t(rect.width()), uint16_t(rect.height()), ~0U,
-                                   XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0));
-    if (!reply) {
+    bool grabbed = false;
+    if (m_rootPicture != 0) {
+        grabbed = composeWithoutExcluded(segment->id());
+    } else {
+        grabbed = bool(xcbReply(c, xcb_shm_get_image_reply,
+                                xcb_shm_get_image(c, m_connection->root(), int16_t(rect.x()),
+                                                  int16_t(rect.y()), uint16_t(rect.width()),
+                                                  uint16_t(rect.height()), ~0U,
+                                                  XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0)));
+    }
+    if (!grabbed) {
         ShmSegmentPool::release(*segment);
         return nullptr;
     }
