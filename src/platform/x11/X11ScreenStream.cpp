@@ -219,19 +219,21 @@ bool X11ScreenStream::composeWithoutExcluded(uint32_t segmentID) {
             xcbReply(c, xcb_query_tree_reply, xcb_query_tree(c, m_connection->root()));
         const int count = tree ? xcb_query_tree_children_length(tree.get()) : 0;
         const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+        // All questions first, then the answers: one round trip for the whole list.
+        std::vector<xcb_get_window_attributes_cookie_t> attributeCookies;
+        std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+        for (int i = 0; i < count; ++i) {
+            attributeCookies.push_back(xcb_get_window_attributes(c, children[i]));
+            geometryCookies.push_back(xcb_get_geometry(c, children[i]));
+        }
         for (int i = 0; i < count; ++i) {
             const xcb_window_t window = children[i];
-            if (excludedFrames.contains(window)) {
-                continue;
-            }
             const auto attributes =
-                xcbReply(c, xcb_get_window_attributes_reply, xcb_get_window_attributes(c, window));
-            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+                xcbReply(c, xcb_get_window_attributes_reply, attributeCookies[size_t(i)]);
+            const auto geometry = xcbReply(c, xcb_get_geometry_reply, geometryCookies[size_t(i)]);
+            if (excludedFrames.contains(window) || !attributes || !geometry ||
+                attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
                 attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
-                continue;
-            }
-            const auto geometry = xcbReply(c, xcb_get_geometry_reply, xcb_get_geometry(c, window));
-            if (!geometry) {
                 continue;
             }
             const int border = geometry->border_width;
