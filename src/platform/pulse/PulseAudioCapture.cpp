@@ -35,9 +35,11 @@ pa_simple* openRecordStream(const QByteArray& device, const QByteArray& streamNa
 
 } // namespace
 
-PulseAudioSource::PulseAudioSource(QByteArray device, QByteArray streamName)
+PulseAudioSource::PulseAudioSource(QByteArray device, QByteArray streamName,
+                                   std::unique_ptr<NoiseSuppressor> suppressor)
     : m_device(std::move(device))
-    , m_streamName(std::move(streamName)) {
+    , m_streamName(std::move(streamName))
+    , m_suppressor(std::move(suppressor)) {
 }
 
 PulseAudioSource::~PulseAudioSource() {
@@ -76,6 +78,10 @@ void PulseAudioSource::run(const BufferHandler& handler) {
             return;
         }
         const int64_t readNs = monotonicNowNs();
+        // Buffers are exactly the suppressor's 10 ms blocks.
+        if (m_suppressor) {
+            m_suppressor->process(buffer.data());
+        }
         // What is still waiting to be read (and in the source) was heard after this buffer.
         const pa_usec_t latencyUs = pa_simple_get_latency(m_stream, &error);
         const int64_t latencyNs = latencyUs == pa_usec_t(-1) ? 0 : int64_t(latencyUs) * 1000;
@@ -84,15 +90,18 @@ void PulseAudioSource::run(const BufferHandler& handler) {
 }
 
 std::unique_ptr<AudioCaptureSource> PulseAudioDevices::microphone(const QString& deviceID,
-                                                                  bool /*noiseReduction*/) {
+                                                                  bool noiseReduction) {
+    // Without the library's help the microphone is recorded as it is.
+    auto suppressor = noiseReduction ? NoiseSuppressor::create(AudioCaptureSource::kSampleRate) : nullptr;
     // The chosen microphone when the server knows it, else the default input.
+    QByteArray device;
     if (!deviceID.isEmpty()) {
         if (pa_simple* probe = openRecordStream(deviceID.toUtf8(), "Ivra microphone check")) {
             pa_simple_free(probe);
-            return std::make_unique<PulseAudioSource>(deviceID.toUtf8(), "Ivra microphone");
+            device = deviceID.toUtf8();
         }
     }
-    return std::make_unique<PulseAudioSource>(QByteArray(), "Ivra microphone");
+    return std::make_unique<PulseAudioSource>(device, "Ivra microphone", std::move(suppressor));
 }
 
 std::unique_ptr<AudioCaptureSource> PulseAudioDevices::systemAudio() {

@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include "recording/AudioCaptureSource.h"
+#include "recording/NoiseSuppressor.h"
 
 struct pa_simple;
 
@@ -19,7 +20,9 @@ namespace ivra::platform {
 class PulseAudioSource final : public AudioCaptureSource {
 public:
     // `device`: a source name, "@DEFAULT_MONITOR@", or empty for the default source.
-    PulseAudioSource(QByteArray device, QByteArray streamName);
+    // `suppressor`, when given, cleans every buffer before it is handed on.
+    PulseAudioSource(QByteArray device, QByteArray streamName,
+                     std::unique_ptr<NoiseSuppressor> suppressor = nullptr);
     ~PulseAudioSource() override;
 
     bool start(BufferHandler handler) override;
@@ -30,6 +33,7 @@ private:
 
     QByteArray m_device;
     QByteArray m_streamName;
+    std::unique_ptr<NoiseSuppressor> m_suppressor;
     pa_simple* m_stream = nullptr;
     std::atomic<bool> m_running{false};
     std::thread m_thread;
