@@ -12,10 +12,13 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/hwcontext.h>
 #include <libavutil/opt.h>
 }
 
 #include <libyuv/convert.h>
+#include <libyuv/convert_from.h>
+#include <libyuv/convert_from_argb.h>
 #include <libyuv/scale.h>
 
 #include <QByteArray>
@@ -105,10 +108,34 @@ void syncDirectoryOf(const QString& path) {
     }
 }
 
-// Opens the first HEVC encoder that works on this machine: NVENC, then libx265 (software).
-// IVRA_VIDEO_ENCODER names the only one to try.
+// Frames in the GPU's memory for a VAAPI encoder of `sizePx`, uploaded from NV12; nothing
+// when the machine has no VAAPI device.
+AVBufferRef* vaapiFrames(QSize sizePx) {
+    AVBufferRef* device = nullptr;
+    if (av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0) < 0) {
+        return nullptr;
+    }
+    AVBufferRef* frames = av_hwframe_ctx_alloc(device);
+    av_buffer_unref(&device);
+    if (frames == nullptr) {
+        return nullptr;
+    }
+    auto* context = reinterpret_cast<AVHWFramesContext*>(frames->data);
+    context->format = AV_PIX_FMT_VAAPI;
+    context->sw_format = AV_PIX_FMT_NV12;
+    context->width = sizePx.width();
+    context->height = sizePx.height();
+    context->initial_pool_size = 4;
+    if (av_hwframe_ctx_init(frames) < 0) {
+        av_buffer_unref(&frames);
+    }
+    return frames;
+}
+
+// Opens the first HEVC encoder that works on this machine: NVENC, VAAPI, then libx265
+// (software). IVRA_VIDEO_ENCODER names the only one to try.
 AVCodecContext* openHevcEncoder(const VideoTrackSettings& settings, bool globalHeader) {
-    QList<QByteArray> names{"hevc_nvenc", "libx265"};
+    QList<QByteArray> names{"hevc_nvenc", "hevc_vaapi", "libx265"};
     if (const QByteArray forced = qgetenv("IVRA_VIDEO_ENCODER"); !forced.isEmpty()) {
         names = {forced};
     }
@@ -146,6 +173,15 @@ AVCodecContext* openHevcEncoder(const VideoTrackSettings& settings, bool globalH
         const int level = av_log_get_level();
         if (name != names.back()) {
             av_log_set_level(AV_LOG_QUIET);
+        }
+        if (name == "hevc_vaapi") {
+            context->pix_fmt = AV_PIX_FMT_VAAPI;
+            context->hw_frames_ctx = vaapiFrames(settings.sizePx);
+            if (context->hw_frames_ctx == nullptr) {
+                av_log_set_level(level);
+                avcodec_free_context(&context);
+                continue;
+            }
         }
         const int result = avcodec_open2(context, codec, nullptr);
         av_log_set_level(level);
@@ -491,37 +527,66 @@ bool VideoTrackInput::convert(const ScreenFrame& frame, AVFrame* target) {
         return false;
     }
     target->buf[0] = buffer;
-    target->format = AV_PIX_FMT_YUV420P;
     target->width = width;
     target->height = height;
     target->linesize[0] = aligned(width);
-    target->linesize[1] = target->linesize[2] = aligned(width / 2);
     target->data[0] = buffer->data;
+    const QSize source = frame.sizePx();
+    if (m_codec->hw_frames_ctx != nullptr) {
+        // Hardware encoders take NV12: luma, then interleaved chroma.
+        target->format = AV_PIX_FMT_NV12;
+        target->linesize[1] = aligned(width);
+        target->data[1] = target->data[0] + size_t(target->linesize[0]) * size_t(height);
+        if (source == QSize(width, height)) {
+            libyuv::ARGBToNV12(frame.bits(), frame.bytesPerLine(), target->data[0],
+                               target->linesize[0], target->data[1], target->linesize[1], width,
+                               height);
+            return true;
+        }
+        const int chroma = aligned(width / 2);
+        m_scaled.resize(size_t(target->linesize[0]) * size_t(height) +
+                        2 * size_t(chroma) * size_t(height / 2));
+        uint8_t* y = m_scaled.data();
+        uint8_t* u = y + size_t(target->linesize[0]) * size_t(height);
+        uint8_t* v = u + size_t(chroma) * size_t(height / 2);
+        scaleToI420(frame, y, target->linesize[0], u, v, chroma);
+        libyuv::I420ToNV12(y, target->linesize[0], u, chroma, v, chroma, target->data[0],
+                           target->linesize[0], target->data[1], target->linesize[1], width,
+                           height);
+        return true;
+    }
+    target->format = AV_PIX_FMT_YUV420P;
+    target->linesize[1] = target->linesize[2] = aligned(width / 2);
     target->data[1] = target->data[0] + size_t(target->linesize[0]) * size_t(height);
     target->data[2] = target->data[1] + size_t(target->linesize[1]) * size_t(height / 2);
-    const QSize source = frame.sizePx();
     if (source == QSize(width, height)) {
         libyuv::ARGBToI420(frame.bits(), frame.bytesPerLine(), target->data[0], target->linesize[0],
                            target->data[1], target->linesize[1], target->data[2],
                            target->linesize[2], width, height);
         return true;
     }
+    scaleToI420(frame, target->data[0], target->linesize[0], target->data[1], target->data[2],
+                target->linesize[1]);
+    return true;
+}
+
+void VideoTrackInput::scaleToI420(const ScreenFrame& frame, uint8_t* y, int yStride, uint8_t* u,
+                                  uint8_t* v, int chromaStride) {
     // Converted at the source's size, then scaled: a quarter of the pixels to scale in
     // each chroma plane.
+    const QSize source = frame.sizePx();
     const int sw = source.width();
     const int sh = source.height();
     const int chromaWidth = (sw + 1) / 2;
     const int chromaHeight = (sh + 1) / 2;
     m_unscaled.resize(size_t(sw) * size_t(sh) + 2 * size_t(chromaWidth) * size_t(chromaHeight));
-    uint8_t* y = m_unscaled.data();
-    uint8_t* u = y + size_t(sw) * size_t(sh);
-    uint8_t* v = u + size_t(chromaWidth) * size_t(chromaHeight);
-    libyuv::ARGBToI420(frame.bits(), frame.bytesPerLine(), y, sw, u, chromaWidth, v, chromaWidth,
+    uint8_t* sy = m_unscaled.data();
+    uint8_t* su = sy + size_t(sw) * size_t(sh);
+    uint8_t* sv = su + size_t(chromaWidth) * size_t(chromaHeight);
+    libyuv::ARGBToI420(frame.bits(), frame.bytesPerLine(), sy, sw, su, chromaWidth, sv, chromaWidth,
                        sw, sh);
-    libyuv::I420Scale(y, sw, u, chromaWidth, v, chromaWidth, sw, sh, target->data[0],
-                      target->linesize[0], target->data[1], target->linesize[1], target->data[2],
-                      target->linesize[2], width, height, libyuv::kFilterBilinear);
-    return true;
+    libyuv::I420Scale(sy, sw, su, chromaWidth, sv, chromaWidth, sw, sh, y, yStride, u, chromaStride,
+                      v, chromaStride, m_codec->width, m_codec->height, libyuv::kFilterBilinear);
 }
 
 bool VideoTrackInput::append(const ScreenFrame& frame) {
@@ -575,7 +640,7 @@ void VideoTrackInput::encodeLoop() {
             m_hasWaiting = false;
         }
         // Frames closer than one tick of the track's clock would share a time.
-        if (encoding->pts > lastPts && avcodec_send_frame(m_codec, encoding) >= 0) {
+        if (encoding->pts > lastPts && send(encoding)) {
             lastPts = encoding->pts;
             const std::lock_guard lock(m_mutex);
             ++m_encodedFrames;
@@ -595,6 +660,22 @@ void VideoTrackInput::encodeLoop() {
                 : m_heldPacket->pts + kVideoTimeScale / m_codec->framerate.num;
         writeHeldPacket(std::max(endPts, m_heldPacket->pts + 1));
     }
+}
+
+bool VideoTrackInput::send(AVFrame* frame) {
+    if (m_codec->hw_frames_ctx == nullptr) {
+        return avcodec_send_frame(m_codec, frame) >= 0;
+    }
+    // Uploaded into the GPU's memory first.
+    AVFrame* uploaded = av_frame_alloc();
+    bool sent = av_hwframe_get_buffer(m_codec->hw_frames_ctx, uploaded, 0) >= 0 &&
+                av_hwframe_transfer_data(uploaded, frame, 0) >= 0;
+    if (sent) {
+        uploaded->pts = frame->pts;
+        sent = avcodec_send_frame(m_codec, uploaded) >= 0;
+    }
+    av_frame_free(&uploaded);
+    return sent;
 }
 
 void VideoTrackInput::drainPackets() {

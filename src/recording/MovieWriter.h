@@ -145,6 +145,10 @@ private:
     // come only when the screen changed, at any interval.
     void writeHeldPacket(int64_t nextPts);
     bool convert(const ScreenFrame& frame, AVFrame* target);
+    // The frame in YUV 4:2:0 at the track's size, from a source of another size.
+    void scaleToI420(const ScreenFrame& frame, uint8_t* y, int yStride, uint8_t* u, uint8_t* v,
+                     int chromaStride);
+    bool send(AVFrame* frame);
 
     MovieWriter& m_writer;
     AVCodecContext* m_codec;
@@ -154,8 +158,10 @@ private:
     AVPacket* m_packet = nullptr;
     AVPacket* m_heldPacket = nullptr;
     bool m_holdsPacket = false;
-    // A frame of the source's size when it differs from the track's, before scaling.
+    // A frame of the source's size when it differs from the track's, before scaling; and
+    // scaled, before it becomes NV12 for a hardware encoder.
     std::vector<uint8_t> m_unscaled;
+    std::vector<uint8_t> m_scaled;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

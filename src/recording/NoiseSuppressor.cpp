@@ -6,8 +6,9 @@ namespace ivra {
 
 std::unique_ptr<NoiseSuppressor> NoiseSuppressor::create(int sampleRate) {
     std::unique_ptr<webrtc::AudioProcessing> processing(webrtc::AudioProcessing::Create());
-    if (!processing || processing->noise_suppression()->set_level(
-                           webrtc::NoiseSuppression::kHigh) != webrtc::AudioProcessing::kNoError ||
+    if (!processing ||
+        processing->noise_suppression()->set_level(webrtc::NoiseSuppression::kHigh) !=
+            webrtc::AudioProcessing::kNoError ||
         processing->noise_suppression()->Enable(true) != webrtc::AudioProcessing::kNoError ||
         processing->high_pass_filter()->Enable(true) != webrtc::AudioProcessing::kNoError) {
         return nullptr;

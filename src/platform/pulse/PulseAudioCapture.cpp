@@ -92,7 +92,8 @@ void PulseAudioSource::run(const BufferHandler& handler) {
 std::unique_ptr<AudioCaptureSource> PulseAudioDevices::microphone(const QString& deviceID,
                                                                   bool noiseReduction) {
     // Without the library's help the microphone is recorded as it is.
-    auto suppressor = noiseReduction ? NoiseSuppressor::create(AudioCaptureSource::kSampleRate) : nullptr;
+    auto suppressor =
+        noiseReduction ? NoiseSuppressor::create(AudioCaptureSource::kSampleRate) : nullptr;
     // The chosen microphone when the server knows it, else the default input.
     QByteArray device;
     if (!deviceID.isEmpty()) {
