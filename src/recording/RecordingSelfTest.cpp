@@ -46,8 +46,12 @@ void RecordingSelfTest::record(const CaptureResult<ShareableContent>& content) {
         return;
     }
     QTimer::singleShot(m_durationMs, this, [this] {
-        const std::optional<QString> path = m_service->stop();
-        finish(QStringLiteral("SELFTEST_DONE ") + path.value_or(QStringLiteral("nil")), 0);
+        // A movie that could not be finished is a failed test, not a done one.
+        if (const std::optional<QString> path = m_service->stop()) {
+            finish(QStringLiteral("SELFTEST_DONE ") + *path, 0);
+        } else {
+            finish(QStringLiteral("SELFTEST_FAIL the movie could not be finished"), 1);
+        }
     });
 }
 

@@ -15,8 +15,8 @@ class ScreenRecordingService;
 class SettingsStore;
 
 // `--selftest-record`: records the first display for a few seconds and reports in one line,
-// "SELFTEST_DONE <path>" (or "SELFTEST_DONE nil" when no movie came out) or
-// "SELFTEST_FAIL <reason>". The wait runs in the event loop.
+// "SELFTEST_DONE <path>" or "SELFTEST_FAIL <reason>" (also when the movie could not be
+// finished). The wait runs in the event loop.
 class RecordingSelfTest final : public QObject {
     Q_OBJECT
 public:

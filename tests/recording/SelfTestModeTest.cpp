@@ -1,5 +1,9 @@
 // `ivra --selftest-record`, the real binary on the harness's desktop.
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
@@ -20,6 +24,7 @@ private Q_SLOTS:
     void init() { QFile::remove(kMovie); }
     void recordsThreeSecondsAndSaysWhere();
     void aKilledSelfTestLeavesAPlayableMovie();
+    void aMovieThatCannotBeWrittenIsAFailure();
 };
 
 void SelfTestModeTest::recordsThreeSecondsAndSaysWhere() {
@@ -69,6 +74,29 @@ void SelfTestModeTest::aKilledSelfTestLeavesAPlayableMovie() {
     QCOMPARE(video[0].tag, QString("hvc1"));
     const double lastFrame = video[0].packetTimes.empty() ? 0 : video[0].packetTimes.back();
     QVERIFY2(lastFrame >= 1.0, qPrintable(QString::number(lastFrame)));
+}
+
+void SelfTestModeTest::aMovieThatCannotBeWrittenIsAFailure() {
+    // Files of the self-test may not grow beyond 32 KiB, as on a full disk.
+    QProcess ivra;
+    ivra.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{32 * 1024, 32 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    QTimer mover;
+    int step = 0;
+    connect(&mover, &QTimer::timeout, this, [&step] {
+        ++step;
+        QCursor::setPos(200 + (step * 37) % 1500, 200 + (step * 23) % 700);
+    });
+    mover.start(20);
+    ivra.start(IVRA_BINARY, {"--selftest-record"});
+    QVERIFY(QTest::qWaitFor([&] { return ivra.state() == QProcess::NotRunning; }, 30000));
+    mover.stop();
+    QCOMPARE(ivra.exitCode(), 1);
+    QCOMPARE(ivra.readAllStandardOutput(),
+             QByteArray("SELFTEST_FAIL the movie could not be finished\n"));
 }
 
 QTEST_MAIN(SelfTestModeTest)
