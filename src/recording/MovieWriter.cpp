@@ -531,13 +531,18 @@ bool VideoTrackInput::convert(const ScreenFrame& frame, AVFrame* target) {
     target->height = height;
     target->linesize[0] = aligned(width);
     target->data[0] = buffer->data;
+    // A source at most one pixel wider or taller than the track (an odd side rounded down
+    // to even) loses its last column or row rather than being scaled.
     const QSize source = frame.sizePx();
+    const int extraWidth = source.width() - width;
+    const int extraHeight = source.height() - height;
+    const bool cropped = extraWidth >= 0 && extraWidth <= 1 && extraHeight >= 0 && extraHeight <= 1;
     if (m_codec->hw_frames_ctx != nullptr) {
         // Hardware encoders take NV12: luma, then interleaved chroma.
         target->format = AV_PIX_FMT_NV12;
         target->linesize[1] = aligned(width);
         target->data[1] = target->data[0] + size_t(target->linesize[0]) * size_t(height);
-        if (source == QSize(width, height)) {
+        if (cropped) {
             libyuv::ARGBToNV12(frame.bits(), frame.bytesPerLine(), target->data[0],
                                target->linesize[0], target->data[1], target->linesize[1], width,
                                height);
@@ -559,7 +564,7 @@ bool VideoTrackInput::convert(const ScreenFrame& frame, AVFrame* target) {
     target->linesize[1] = target->linesize[2] = aligned(width / 2);
     target->data[1] = target->data[0] + size_t(target->linesize[0]) * size_t(height);
     target->data[2] = target->data[1] + size_t(target->linesize[1]) * size_t(height / 2);
-    if (source == QSize(width, height)) {
+    if (cropped) {
         libyuv::ARGBToI420(frame.bits(), frame.bytesPerLine(), target->data[0], target->linesize[0],
                            target->data[1], target->linesize[1], target->data[2],
                            target->linesize[2], width, height);
