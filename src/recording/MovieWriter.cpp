@@ -35,7 +35,7 @@ constexpr int64_t kNs = 1'000'000'000;
 // The video track's clock: fine enough for frames at any rate and for A/V alignment.
 constexpr int kVideoTimeScale = 90000;
 // A fragment is cut at every key frame and at least this often: what a crash can lose.
-constexpr const char* kFragmentDurationUs = "500000";
+constexpr const char* kFragmentDurationUs = "250000";
 // How often what the kernel holds of the movie is forced onto the disk.
 constexpr int64_t kDiskSyncIntervalNs = 2 * kNs;
 // Audio buffers that start this far from where the previous one ended are a real gap (or

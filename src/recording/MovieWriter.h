@@ -42,7 +42,7 @@ struct AudioTrackSettings {
 // tracks, through FFmpeg.
 //
 // Crash safety: while recording, the file is a fragmented movie (an empty header, then a
-// self-contained fragment about every half second, flushed to the kernel as it is made and
+// self-contained fragment about every quarter second, flushed to the kernel as it is made and
 // to the disk every two seconds), so a crash, `kill -9` or a power cut leaves a movie that
 // plays up to its last fragment. A normal finish rewrites it as a regular movie with one
 // index (players seek in it at once): the samples are copied into a new file beside it,
