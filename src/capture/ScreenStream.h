@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +12,13 @@
 #include "capture/ScreenCaptureBackend.h"
 
 namespace ivra {
+
+// The host clock that frames and sound buffers are stamped on: CLOCK_MONOTONIC, in ns.
+inline int64_t hostTimeNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 // What the stream tells about a frame. Only complete frames carry new pixels; the others
 // say the screen has not changed since the last frame.

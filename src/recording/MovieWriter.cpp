@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,12 +44,6 @@ constexpr int kPlaneAlignment = 64;
 // How long a last frame lasts when the movie's end is not known.
 constexpr int kDefaultFrameRate = 60;
 
-int64_t monotonicNowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * kNs + now.tv_nsec;
-}
-
 QString ffmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
@@ -80,7 +73,7 @@ int writeToFile(void* opaque, uint8_t* data, int size) {
         written += int(result);
     }
     if (file->lastSyncNs != nullptr) {
-        const int64_t now = monotonicNowNs();
+        const int64_t now = hostTimeNs();
         if (now - *file->lastSyncNs >= kDiskSyncIntervalNs) {
             *file->lastSyncNs = now;
             ::fdatasync(file->fd);
@@ -285,7 +278,7 @@ bool MovieWriter::startWriting() {
     }
     constexpr int kBufferBytes = 64 * 1024;
     auto* file = new OutputFile{m_fd, &m_lastSyncNs};
-    m_lastSyncNs = monotonicNowNs();
+    m_lastSyncNs = hostTimeNs();
     m_io = avio_alloc_context(static_cast<unsigned char*>(av_malloc(kBufferBytes)), kBufferBytes, 1,
                               file, nullptr, writeToFile, seekInFile);
     m_format->pb = m_io;

@@ -1,6 +1,5 @@
 #include "recording/ScreenRecordingService.h"
 
-#include <ctime>
 #include <vector>
 
 #include <QCoreApplication>
@@ -21,12 +20,6 @@ constexpr int kFramesPerSecond = 60;
 constexpr int kKeyFrameIntervalFrames = 60;
 constexpr int kStreamQueueDepth = 6;
 const AudioTrackSettings kAudioTrackSettings{AudioCaptureSource::kSampleRate, 1, 192000};
-
-int64_t monotonicNowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 RecordingError captureFailed(const CaptureError& error) {
     return {RecordingError::Kind::CaptureFailed, error.description};
@@ -246,7 +239,7 @@ std::optional<QString> ScreenRecordingService::stop() {
         return std::nullopt;
     }
     m_isRecording = false;
-    const int64_t endNs = monotonicNowNs();
+    const int64_t endNs = hostTimeNs();
     stopInputs();
     std::optional<QString> result;
     m_queue.sync([this, &result, endNs] {

@@ -1,10 +1,11 @@
 #include "platform/pulse/PulseAudioCapture.h"
 
-#include <ctime>
 #include <vector>
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
+
+#include "capture/ScreenStream.h"
 
 namespace ivra::platform {
 
@@ -12,12 +13,6 @@ namespace {
 
 // Buffers of 10 ms: short enough to stamp them precisely.
 constexpr int kBufferFrames = AudioCaptureSource::kSampleRate / 100;
-
-int64_t monotonicNowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 pa_simple* openRecordStream(const QByteArray& device, const QByteArray& streamName) {
     pa_sample_spec spec{};
@@ -77,7 +72,7 @@ void PulseAudioSource::run(const BufferHandler& handler) {
         if (pa_simple_read(m_stream, buffer.data(), buffer.size() * sizeof(float), &error) < 0) {
             return;
         }
-        const int64_t readNs = monotonicNowNs();
+        const int64_t readNs = hostTimeNs();
         // Buffers are exactly the suppressor's 10 ms blocks.
         if (m_suppressor) {
             m_suppressor->process(buffer.data());

@@ -15,6 +15,7 @@
 #include <xcb/xcb_renderutil.h>
 #include <xcb/xfixes.h>
 
+#include "capture/ScreenStream.h"
 #include "platform/x11/ShmSegmentPool.h"
 #include "platform/x11/X11WindowList.h"
 #include "platform/x11/XcbConnection.h"
@@ -22,12 +23,6 @@
 namespace ivra::platform {
 
 namespace {
-
-int64_t monotonicNowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
 
 class IdleFrame final : public ScreenFrame {
 public:
@@ -330,16 +325,16 @@ void X11ScreenStream::run(const FrameHandler& handler) {
     // The first frame shows the screen as it is.
     bool dirty = true;
     int64_t lastFrameNs = std::numeric_limits<int64_t>::min() / 2;
-    int64_t nextIdleNs = monotonicNowNs();
+    int64_t nextIdleNs = hostTimeNs();
     while (m_running.load()) {
         // The pointer is looked at once an interval (its moves make no damage); damage
         // events are read as they come.
-        if (m_configuration.showsCursor && monotonicNowNs() >= m_nextCursorCheckNs) {
-            m_nextCursorCheckNs = monotonicNowNs() + intervalNs;
+        if (m_configuration.showsCursor && hostTimeNs() >= m_nextCursorCheckNs) {
+            m_nextCursorCheckNs = hostTimeNs() + intervalNs;
             dirty = takeCursorChange() || dirty;
         }
         dirty = takeDamage() || dirty;
-        const int64_t nowNs = monotonicNowNs();
+        const int64_t nowNs = hostTimeNs();
         if (dirty && nowNs >= lastFrameNs + intervalNs) {
             if (m_inFlight->load() >= m_configuration.queueDepth) {
                 m_dropped.fetch_add(1);
@@ -372,7 +367,7 @@ void X11ScreenStream::run(const FrameHandler& handler) {
 }
 
 void X11ScreenStream::waitForEvents(int fd, int64_t untilNs) {
-    const int64_t waitNs = untilNs - monotonicNowNs();
+    const int64_t waitNs = untilNs - hostTimeNs();
     if (waitNs <= 0) {
         return;
     }
