@@ -156,6 +156,8 @@ void ScreenRecordingTest::initTestCase() {
 void ScreenRecordingTest::init() {
     m_settings = std::make_unique<SettingsStore>(std::make_shared<platform::IniKeyValueStore>(
         m_dir.filePath(QStringLiteral("settings-%1.ini").arg(QTest::currentTestFunction()))));
+    // The test tones are steady: noise suppression learns them as noise and fades them.
+    m_settings->setBool(SettingsStore::Keys::recordingNoiseReduction, false);
 }
 
 void ScreenRecordingTest::cleanup() {
