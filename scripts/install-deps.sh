@@ -28,7 +28,7 @@ packages=(
     # Screen recording: FFmpeg encoders and the QuickTime muxer, SIMD colour conversion,
     # XDamage, PulseAudio capture, noise suppression; ffmpeg/ffprobe for the benchmark's
     # reference and for reading recordings back
-    libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libyuv-dev
+    libavcodec-dev libavformat-dev libavutil-dev libyuv-dev
     libxcb-damage0-dev libpulse-dev libwebrtc-audio-processing-dev ffmpeg
 )
 
