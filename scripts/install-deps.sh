@@ -25,6 +25,11 @@ packages=(
     # Headless desktop for tests
     xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool xclip openbox dbus dbus-x11
     trayer pulseaudio pulseaudio-utils
+    # Screen recording: FFmpeg encoders and the QuickTime muxer, SIMD colour conversion,
+    # XDamage, PulseAudio capture, noise suppression; ffmpeg/ffprobe for the benchmark's
+    # reference and for reading recordings back
+    libavcodec-dev libavformat-dev libavutil-dev libyuv-dev
+    libxcb-damage0-dev libpulse-dev libwebrtc-audio-processing-dev ffmpeg
 )
 
 missing=()

@@ -26,6 +26,8 @@
 #include "platform/canberra/CanberraCaptureSound.h"
 #include "presentation/ui/Appearance.h"
 #include "recognition/ui/OCRResultWindow.h"
+#include "recording/AudioCaptureSource.h"
+#include "recording/RecordingSelfTest.h"
 #include "services/ClipboardService.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/FolderChooserDialog.h"
@@ -75,10 +77,6 @@ std::optional<int> AppDelegate::runStartUp(const LaunchOptions& options) {
         printError(QStringLiteral("ivra: the render modes are not available in this build"));
         return 2;
     }
-    if (options.selftestRecord) {
-        printError(QStringLiteral("ivra: the recording self-test is not available in this build"));
-        return 2;
-    }
 
     // 5. Taskbar presence ("show in Dock"): tool windows only when the user said no.
     WindowPolicy::setActivationPolicy(m_settings.showInDock() ? ActivationPolicy::Regular
@@ -108,7 +106,27 @@ std::optional<int> AppDelegate::runStartUp(const LaunchOptions& options) {
     // (device access is granted by the session or a portal at the moment of use), so the
     // permission requests of other desktops have no counterpart here.
 
+    // 14. The recording self-test runs from the event loop and ends the process.
+    if (options.selftestRecord) {
+        runRecordingSelfTest();
+    }
+
     return std::nullopt;
+}
+
+void AppDelegate::runRecordingSelfTest() {
+    m_audioDevices = createAudioCaptureDevices();
+    m_recordingSelfTest = std::make_unique<RecordingSelfTest>(RecordingSelfTest::Environment{
+        m_captureBackend.get(),
+        m_settings,
+        m_audioDevices.get(),
+        [](const QString& line) {
+            std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+            std::fflush(stdout);
+        },
+        [](int exitStatus) { QCoreApplication::exit(exitStatus); },
+    });
+    QTimer::singleShot(0, m_recordingSelfTest.get(), &RecordingSelfTest::run);
 }
 
 std::optional<QString> AppDelegate::handleRequest(const LaunchOptions& options) {

@@ -15,6 +15,7 @@ namespace ivra {
 
 class AreaCaptureCoordinator;
 class WindowPickerCoordinator;
+class AudioCaptureDevices;
 class CaptureDispatcher;
 class OverlayKeyboard;
 class HotkeyBackend;
@@ -24,6 +25,7 @@ class CaptureSound;
 class FloatingThumbnailManager;
 class FolderChooser;
 class FrontmostApplication;
+class RecordingSelfTest;
 class ScreenCaptureBackend;
 class SettingsStore;
 class StatusItemController;
@@ -62,6 +64,7 @@ private:
     void showDamagedStoreNotice(const QString& text);
     void setUpCapture();
     void setUpStatusItem();
+    void runRecordingSelfTest();
 
     QApplication& m_app;
     SettingsStore& m_settings;
@@ -81,6 +84,8 @@ private:
     std::unique_ptr<KeyboardLayout> m_keyboardLayout;
     std::unique_ptr<HotkeyBackend> m_hotkeyBackend;
     std::unique_ptr<ShortcutManager> m_shortcuts;
+    std::unique_ptr<AudioCaptureDevices> m_audioDevices;
+    std::unique_ptr<RecordingSelfTest> m_recordingSelfTest;
 };
 
 } // namespace ivra

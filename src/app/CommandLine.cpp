@@ -103,6 +103,8 @@ QString helpText() {
         "  --open-settings          open the settings window\n"
         "  --open-recording-setup   open the screen recording setup\n"
         "  --recognize FILE         print the text recognised in an image file and exit\n"
+        "  --selftest-record        record the first display for 3 s to /tmp/selftest-rec.mov\n"
+        "                           and print SELFTEST_DONE <file> or SELFTEST_FAIL <reason>\n"
         "  -h, --help               show this help and exit\n"
         "      --version            show the version and exit\n");
 }

@@ -18,6 +18,9 @@ class QScreen;
 
 namespace ivra {
 
+class ScreenStream;
+struct StreamConfiguration;
+
 // The platform's number for a display (a monitor). On X11 the RandR monitor's name atom;
 // stable while the X server runs.
 using DisplayID = quint32;
@@ -136,6 +139,13 @@ public:
     // Prepares for fast captures once the application has started (X11: maps the
     // shared memory the first grabs would otherwise fault in). Nothing to do by default.
     virtual void warmUp() {}
+
+    // A stream of frames of a display filter, not yet started. Backends without streams
+    // refuse.
+    virtual CaptureResult<std::shared_ptr<ScreenStream>>
+    createStream(const ContentFilter& /*filter*/, const StreamConfiguration& /*configuration*/) {
+        return CaptureError{QStringLiteral("This session cannot record the screen.")};
+    }
 
     // Whether capturing is allowed now, without asking (X11: always).
     virtual bool preflightAccess() const = 0;

@@ -17,6 +17,7 @@
 
 #include "platform/x11/ShmSegmentPool.h"
 #include "platform/x11/X11DisplayMap.h"
+#include "platform/x11/X11ScreenStream.h"
 #include "platform/x11/X11WindowList.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -310,6 +311,52 @@ X11ScreenCaptureBackend::captureDisplay(const ContentFilter& filter,
         drawCursor(image.value(), monitor->rectPx.topLeft());
     }
     return fitted(std::move(image.value()), configuration.sizePx, true);
+}
+
+CaptureResult<std::shared_ptr<ScreenStream>>
+X11ScreenCaptureBackend::createStream(const ContentFilter& filter,
+                                      const StreamConfiguration& configuration) {
+    if (!m_formatProblem.isEmpty()) {
+        return error(m_formatProblem);
+    }
+    if (filter.kind != ContentFilter::Kind::Display) {
+        return error(QStringLiteral("Only displays can be recorded."));
+    }
+    const auto map = displayMap();
+    if (!map) {
+        return map.error();
+    }
+    const X11Monitor* monitor = map.value().monitor(filter.displayID);
+    if (monitor == nullptr) {
+        return error(QStringLiteral("There is no display %1.").arg(filter.displayID));
+    }
+    QRect sourcePx = monitor->rectPx;
+    if (configuration.sourceRectPt) {
+        // Points of the display to its pixels.
+        const CaptureDisplay display = map.value().display(*monitor);
+        const double ratio =
+            display.width() > 0 ? double(monitor->rectPx.width()) / display.width() : 1.0;
+        const QRectF regionPx(QPointF(monitor->rectPx.topLeft()) +
+                                  configuration.sourceRectPt->topLeft() * ratio,
+                              configuration.sourceRectPt->size() * ratio);
+        sourcePx = QRect(qRound(regionPx.x()), qRound(regionPx.y()), qRound(regionPx.width()),
+                         qRound(regionPx.height()))
+                       .intersected(monitor->rectPx);
+    }
+    if (sourcePx.isEmpty()) {
+        return error(
+            QStringLiteral("The area to record lies outside display %1.").arg(filter.displayID));
+    }
+    auto stream = X11ScreenStream::create(sourcePx, configuration, filter.excludedWindows);
+    if (!stream) {
+        return error(filter.excludedWindows.isEmpty()
+                         ? QStringLiteral("The X server cannot stream the screen (it needs the "
+                                          "MIT-SHM, DAMAGE and XFIXES extensions).")
+                         : QStringLiteral("The X server cannot leave windows out of a recording "
+                                          "(it needs the Composite and Render extensions and "
+                                          "shared-memory pixmaps)."));
+    }
+    return std::shared_ptr<ScreenStream>(std::move(stream));
 }
 
 void X11ScreenCaptureBackend::captureWindow(const ContentFilter& filter,

@@ -46,6 +46,10 @@ public:
     void captureImage(const ContentFilter& filter, const CaptureConfiguration& configuration,
                       std::function<void(CaptureResult<QImage>)> done) override;
     std::optional<DisplayID> displayID(const QScreen& screen) const override;
+    // A stream of the display's pixels, or of the part of it the configuration names, with
+    // the filter's excluded windows left out (X11ScreenStream).
+    CaptureResult<std::shared_ptr<ScreenStream>>
+    createStream(const ContentFilter& filter, const StreamConfiguration& configuration) override;
     // One grab of every display, so the segments exist and are mapped on both sides.
     void warmUp() override;
     bool preflightAccess() const override { return true; }
