@@ -12,6 +12,7 @@
 #include <turbojpeg.h>
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 
@@ -225,6 +226,30 @@ QImage decode(const QByteArray& bytes) {
     QImageReader reader(&buffer);
     reader.setAutoTransform(false);
     return reader.read();
+}
+
+QImage readImageFile(const QString& path, QString* problem) {
+    const QFileInfo info(path);
+    QString reason;
+    QImage image;
+    if (!info.exists()) {
+        reason = QStringLiteral("no such file");
+    } else if (info.isDir()) {
+        reason = QStringLiteral("it is a folder");
+    } else if (!info.isReadable()) {
+        reason = QStringLiteral("permission denied");
+    } else {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        image = reader.read();
+        if (image.isNull()) {
+            reason = reader.errorString();
+        }
+    }
+    if (problem) {
+        *problem = reason;
+    }
+    return image;
 }
 
 } // namespace ivra::imageio

@@ -27,4 +27,9 @@ std::optional<QByteArray> encodeJpeg(const QImage& image, double quality);
 // Decodes PNG or JPEG bytes (or any format Qt reads); a null image on failure.
 QImage decode(const QByteArray& bytes);
 
+// Reads an image file given on the command line, turned upright by its EXIF orientation.
+// A null image on failure, with the reason in `problem` ("no such file", "it is a
+// folder", "permission denied" or the decoder's message).
+QImage readImageFile(const QString& path, QString* problem);
+
 } // namespace ivra::imageio

@@ -1,31 +1,14 @@
 #include "recognition/RecognizeCommand.h"
 
-#include <QFileInfo>
-#include <QImageReader>
-
+#include "imageio/ImageCodec.h"
 #include "recognition/OCRService.h"
 
 namespace ivra {
 
 int runRecognizeCommand(const QString& path, QTextStream& out, QTextStream& err) {
-    const QFileInfo info(path);
     QString problem;
-    QImage image;
-    if (!info.exists()) {
-        problem = QStringLiteral("no such file");
-    } else if (info.isDir()) {
-        problem = QStringLiteral("it is a folder");
-    } else if (!info.isReadable()) {
-        problem = QStringLiteral("permission denied");
-    } else {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        image = reader.read();
-        if (image.isNull()) {
-            problem = reader.errorString();
-        }
-    }
-    if (!problem.isEmpty()) {
+    const QImage image = imageio::readImageFile(path, &problem);
+    if (image.isNull()) {
         err << "ivra: cannot read an image from \"" << path << "\": " << problem << Qt::endl;
         return 1;
     }
