@@ -20,10 +20,8 @@ person_package=@mediapipe/selfie_segmentation@0.1.1675465747
 person_file=selfie_segmentation_landscape.tflite
 person_sha256=4aafe6223bb8dac6fac8ca8ed56852870a33051ef3f6238822d282a109962894
 photos_package=python3-skimage
-photos=(astronaut.png chelsea.png coffee.png)
-photos_sha256=(88431cd9653ccd539741b555fb0a46b61558b301d4110412b5bc28b5e3ea6cb5
-               596aa1e7cb875eb79f437e310381d26b338a81c2da23439704a73c4651e8c4bb
-               cc02f8ca188b167c775a7101b5d767d1e71792cf762c33d6fa15a4599b5a8de7)
+photos=(astronaut.png)
+photos_sha256=(88431cd9653ccd539741b555fb0a46b61558b301d4110412b5bc28b5e3ea6cb5)
 
 outputs=(subject-mask.onnx person-mask.onnx person-mask.check)
 # Everything that decides the outputs: a change of any of it converts again.

@@ -1,0 +1,187 @@
+#include <atomic>
+#include <thread>
+
+#include <QPainter>
+#include <QTest>
+#include <QThread>
+
+#include "recording/BlurredCameraRenderer.h"
+#include "recording/CameraFrameSource.h"
+#include "segmentation/ModelFiles.h"
+#include "segmentation/PersonSegmenter.h"
+
+using namespace ivra;
+using ivra::segmentation::PersonSegmenter;
+
+namespace {
+
+// A sharp pattern: one-pixel stripes that any blur turns into a flat grey.
+QImage stripes(QSize size) {
+    QImage frame(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(frame.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            row[x] = (x + y) % 2 ? qRgb(250, 250, 250) : qRgb(10, 10, 10);
+        }
+    }
+    return frame;
+}
+
+QImage flatMask(int width, int height, int level) {
+    QImage mask(width, height, QImage::Format_Grayscale8);
+    mask.fill(level);
+    return mask;
+}
+
+// How far a pixel is from its right-hand neighbour: large on sharp stripes, ~0 blurred.
+int contrastAt(const QImage& image, int x, int y) {
+    return std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(x + 1, y)));
+}
+
+// Frames made by the test, pushed from a thread of their own like a camera's.
+class GeneratedFrameSource final : public CameraFrameSource {
+public:
+    void setFrameHandler(FrameHandler handler) override {
+        const std::lock_guard lock(m_mutex);
+        m_handler = std::move(handler);
+    }
+    void push(const QImage& frame) {
+        const std::lock_guard lock(m_mutex);
+        if (m_handler) {
+            m_handler(frame);
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    FrameHandler m_handler;
+};
+
+} // namespace
+
+class BlurredCameraRendererTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theMaskDecidesWhatStaysSharp();
+    void aMaskOfAnotherSizeIsStretchedToTheFrame();
+    void edgesOfTheBlurDoNotDarken();
+    void withoutAMaskTheFrameIsShownUnblurred();
+    void aFrameWithoutAPersonIsBlurredEverywhere();
+    void framesArriveOnTheUiThreadAndLateOnesAreDropped();
+};
+
+void BlurredCameraRendererTest::theMaskDecidesWhatStaysSharp() {
+    const QImage frame = stripes(QSize(160, 120));
+    const QImage person = BlurredCameraRenderer::composite(frame, flatMask(16, 9, 255));
+    QCOMPARE(person.convertToFormat(QImage::Format_RGB32), frame);
+
+    const QImage background = BlurredCameraRenderer::composite(frame, flatMask(16, 9, 0));
+    QCOMPARE(background.size(), frame.size());
+    for (const QPoint at : {QPoint(0, 0), QPoint(80, 60), QPoint(158, 119)}) {
+        QVERIFY2(contrastAt(background, at.x(), at.y()) < 8,
+                 qPrintable(QStringLiteral("sharp at %1,%2").arg(at.x()).arg(at.y())));
+    }
+}
+
+void BlurredCameraRendererTest::aMaskOfAnotherSizeIsStretchedToTheFrame() {
+    // 4 × 2 mask, person in the top row only, over a square frame: stretched in each
+    // direction on its own, the top half is sharp and the bottom half blurred. Kept to its
+    // aspect ratio it would cover neither half as it should.
+    QImage mask = flatMask(4, 2, 0);
+    std::memset(mask.scanLine(0), 255, 4);
+    const QImage frame = stripes(QSize(200, 200));
+    const QImage picture = BlurredCameraRenderer::composite(frame, mask);
+    for (const int x : {5, 100, 190}) {
+        QVERIFY2(contrastAt(picture, x, 20) > 200, qPrintable(QString::number(x)));
+        QVERIFY2(contrastAt(picture, x, 180) < 8, qPrintable(QString::number(x)));
+    }
+}
+
+void BlurredCameraRendererTest::edgesOfTheBlurDoNotDarken() {
+    // Left half dark blue, right half orange: near the frame's edges the blur repeats the
+    // border pixels instead of mixing in black.
+    QImage frame(240, 120, QImage::Format_RGB32);
+    QPainter(&frame).fillRect(0, 0, 120, 120, QColor(20, 40, 200));
+    QPainter(&frame).fillRect(120, 0, 120, 120, QColor(250, 160, 30));
+    const QImage picture = BlurredCameraRenderer::composite(frame, flatMask(8, 8, 0));
+    QCOMPARE(picture.pixelColor(0, 0), QColor(20, 40, 200));
+    QCOMPARE(picture.pixelColor(239, 119), QColor(250, 160, 30));
+    QCOMPARE(picture.pixelColor(239, 0), QColor(250, 160, 30));
+    // The boundary itself is blurred across.
+    const QColor middle = picture.pixelColor(119, 60);
+    QVERIFY(middle.red() > 60 && middle.red() < 220);
+}
+
+void BlurredCameraRendererTest::withoutAMaskTheFrameIsShownUnblurred() {
+    const QImage frame = stripes(QSize(64, 48));
+    QCOMPARE(BlurredCameraRenderer::composite(frame, std::nullopt), frame);
+
+    // A segmenter whose network is missing makes no mask.
+    const BlurredCameraRenderer renderer(
+        std::make_shared<PersonSegmenter>(QStringLiteral("/nonexistent/person-mask.onnx")));
+    QCOMPARE(renderer.render(frame), frame);
+}
+
+void BlurredCameraRendererTest::aFrameWithoutAPersonIsBlurredEverywhere() {
+    const QString model = segmentation::personMaskModelPath();
+    if (!QFile::exists(model)) {
+        QSKIP(qPrintable(QStringLiteral("%1 is missing: run scripts/fetch-models.sh").arg(model)));
+    }
+    // Striped wallpaper with a few flat boxes: nothing like a person.
+    QImage frame = stripes(QSize(640, 360));
+    QPainter painter(&frame);
+    painter.fillRect(40, 40, 160, 90, QColor(90, 140, 60));
+    painter.fillRect(420, 200, 180, 120, QColor(200, 200, 220));
+    painter.end();
+
+    const BlurredCameraRenderer renderer(std::make_shared<PersonSegmenter>(model));
+    const QImage picture = renderer.render(frame);
+    QCOMPARE(picture.size(), frame.size());
+    int sharp = 0;
+    for (int y = 0; y < frame.height(); y += 7) {
+        for (int x = 0; x < frame.width() - 1; x += 7) {
+            sharp += contrastAt(picture, x, y) > 60 ? 1 : 0;
+        }
+    }
+    QVERIFY2(sharp < 20, qPrintable(QStringLiteral("%1 sharp samples").arg(sharp)));
+}
+
+void BlurredCameraRendererTest::framesArriveOnTheUiThreadAndLateOnesAreDropped() {
+    GeneratedFrameSource source;
+    auto bubble = std::make_unique<QObject>();
+    std::atomic<int> shown = 0;
+    std::atomic<bool> offUiThread = false;
+    QThread* const uiThread = QThread::currentThread();
+    {
+        BlurredCameraRenderer renderer(
+            std::make_shared<PersonSegmenter>(segmentation::personMaskModelPath()));
+        renderer.attach(source, bubble.get(), [&](const QImage& picture) {
+            offUiThread = offUiThread || QThread::currentThread() != uiThread;
+            QCOMPARE(picture.size(), QSize(320, 180));
+            ++shown;
+        });
+
+        // A camera at full speed: 30 frames pushed as fast as they come.
+        std::thread camera([&source] {
+            for (int i = 0; i < 30; ++i) {
+                source.push(stripes(QSize(320, 180)));
+            }
+        });
+        camera.join();
+        QTRY_VERIFY(shown > 0);
+        QVERIFY(renderer.droppedFrames() > 0);
+        QVERIFY(!offUiThread);
+
+        // The bubble is gone: a frame still in the works goes nowhere.
+        const int before = shown;
+        bubble.reset();
+        source.push(stripes(QSize(320, 180)));
+        QTest::qWait(300);
+        QCOMPARE(shown.load(), before);
+        source.setFrameHandler({});
+    }
+}
+
+QTEST_GUILESS_MAIN(BlurredCameraRendererTest)
+#include "BlurredCameraRendererTest.moc"

@@ -1,0 +1,133 @@
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "SegmentationImages.h"
+#include "segmentation/ModelFiles.h"
+#include "segmentation/RemoveBackgroundCommand.h"
+#include "segmentation/SubjectBackgroundRemover.h"
+#include "segmentation/SubjectMask.h"
+
+using namespace ivra;
+using namespace ivra::segmentation;
+
+// Background removal with the real network on real photos and drawn interface screenshots.
+// One remover for the whole test: the network is read once, as in the application.
+class BackgroundRemovalTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void aPortraitLosesItsBackground();
+    void flatInterfacesHaveNoSubject_data();
+    void flatInterfacesHaveNoSubject();
+    void aCutoutCutOutAgainKeepsItsSize();
+    void aMissingNetworkFindsNoSubject();
+    void theCommandWritesTheCutoutOrSaysWhyNot();
+
+private:
+    std::unique_ptr<SubjectBackgroundRemover> m_remover;
+    QImage m_portrait;
+    std::optional<QImage> m_cutout;
+};
+
+void BackgroundRemovalTest::initTestCase() {
+    const QString missing = test::missingSegmentationFiles(
+        {subjectMaskModelPath(), test::photoPath(QStringLiteral("astronaut.png"))});
+    if (!missing.isEmpty()) {
+        QSKIP(qPrintable(missing));
+    }
+    m_remover = std::make_unique<SubjectBackgroundRemover>(subjectMaskModelPath());
+    m_portrait = QImage(test::photoPath(QStringLiteral("astronaut.png")));
+    QVERIFY(!m_portrait.isNull());
+}
+
+void BackgroundRemovalTest::aPortraitLosesItsBackground() {
+    // 512 × 512: a woman in a space suit before a dark background, her helmet bottom right.
+    m_cutout = m_remover->cutout(m_portrait);
+    const std::optional<QImage>& cut = m_cutout;
+    QVERIFY(cut);
+    QCOMPARE(cut->size(), m_portrait.size());
+    for (const QPoint corner : {QPoint(5, 5), QPoint(506, 5), QPoint(5, 200), QPoint(480, 150)}) {
+        QVERIFY2(qAlpha(cut->pixel(corner)) == 0,
+                 qPrintable(QStringLiteral("background at %1,%2 has alpha %3")
+                                .arg(corner.x())
+                                .arg(corner.y())
+                                .arg(qAlpha(cut->pixel(corner)))));
+    }
+    for (const QPoint subject : {QPoint(230, 90), QPoint(200, 300), QPoint(120, 450)}) {
+        QVERIFY2(qAlpha(cut->pixel(subject)) == 255,
+                 qPrintable(QStringLiteral("subject at %1,%2").arg(subject.x()).arg(subject.y())));
+        // Kept pixels keep their colour.
+        QCOMPARE(cut->pixelColor(subject), m_portrait.pixelColor(subject));
+    }
+}
+
+void BackgroundRemovalTest::flatInterfacesHaveNoSubject_data() {
+    QTest::addColumn<QImage>("screenshot");
+    QTest::newRow("settings window") << test::settingsScreenshot();
+    QTest::newRow("terminal") << test::terminalScreenshot();
+}
+
+void BackgroundRemovalTest::flatInterfacesHaveNoSubject() {
+    QFETCH(QImage, screenshot);
+    if (m_remover->cutout(screenshot)) {
+        const SubjectCoverage coverage = largestSubject(*m_remover->subjectMask(screenshot));
+        QFAIL(qPrintable(QStringLiteral("a subject of area %1, mean alpha %2")
+                             .arg(coverage.areaFraction)
+                             .arg(coverage.meanAlpha)));
+    }
+}
+
+void BackgroundRemovalTest::aCutoutCutOutAgainKeepsItsSize() {
+    QVERIFY(m_cutout);
+    const std::optional<QImage> twice = m_remover->cutout(*m_cutout);
+    if (twice) {
+        QCOMPARE(twice->size(), m_portrait.size());
+        // What was gone stays gone.
+        QCOMPARE(qAlpha(twice->pixel(5, 5)), 0);
+        QCOMPARE(qAlpha(twice->pixel(200, 300)), 255);
+    }
+}
+
+void BackgroundRemovalTest::aMissingNetworkFindsNoSubject() {
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("missing.*fetch-models"));
+    const SubjectBackgroundRemover remover(QStringLiteral("/nonexistent/subject-mask.onnx"));
+    QVERIFY(!remover.cutout(m_portrait));
+    // The line is logged once, not for every attempt.
+    QVERIFY(!remover.cutout(m_portrait));
+}
+
+void BackgroundRemovalTest::theCommandWritesTheCutoutOrSaysWhyNot() {
+    QTemporaryDir folder;
+    const QString portrait = test::photoPath(QStringLiteral("astronaut.png"));
+    const QString output = folder.filePath(QStringLiteral("cut.png"));
+    QString messages;
+    QTextStream err(&messages);
+
+    QCOMPARE(runRemoveBackgroundCommand(portrait, output, *m_remover, err), 0);
+    QVERIFY(messages.isEmpty());
+    const QImage written(output);
+    QCOMPARE(written.size(), m_portrait.size());
+    QCOMPARE(qAlpha(written.pixel(5, 5)), 0);
+    QCOMPARE(qAlpha(written.pixel(200, 300)), 255);
+
+    const QString screenshot = folder.filePath(QStringLiteral("terminal.png"));
+    QVERIFY(test::terminalScreenshot().save(screenshot));
+    const QString untouched = folder.filePath(QStringLiteral("none.png"));
+    QCOMPARE(runRemoveBackgroundCommand(screenshot, untouched, *m_remover, err), 1);
+    QCOMPARE(messages, QStringLiteral("No subject to lift — works on photos, not flat UI\n"));
+    QVERIFY(!QFile::exists(untouched));
+
+    messages.clear();
+    const QString notAnImage = folder.filePath(QStringLiteral("notes.png"));
+    QVERIFY(QFile(notAnImage).open(QIODevice::WriteOnly));
+    QCOMPARE(runRemoveBackgroundCommand(notAnImage, untouched, *m_remover, err), 1);
+    QVERIFY2(messages.startsWith(
+                 QStringLiteral("ivra: cannot read an image from \"%1\": ").arg(notAnImage)),
+             qPrintable(messages));
+    QVERIFY(!QFile::exists(untouched));
+}
+
+QTEST_MAIN(BackgroundRemovalTest)
+#include "BackgroundRemovalTest.moc"
