@@ -85,16 +85,19 @@ void BlurredCameraRendererTest::theMaskDecidesWhatStaysSharp() {
 }
 
 void BlurredCameraRendererTest::aMaskOfAnotherSizeIsStretchedToTheFrame() {
-    // 4 × 2 mask, person in the top row only, over a square frame: stretched in each
-    // direction on its own, the top half is sharp and the bottom half blurred. Kept to its
-    // aspect ratio it would cover neither half as it should.
-    QImage mask = flatMask(4, 2, 0);
-    std::memset(mask.scanLine(0), 255, 4);
-    const QImage frame = stripes(QSize(200, 200));
-    const QImage picture = BlurredCameraRenderer::composite(frame, mask);
-    for (const int x : {5, 100, 190}) {
-        QVERIFY2(contrastAt(picture, x, 20) > 200, qPrintable(QString::number(x)));
-        QVERIFY2(contrastAt(picture, x, 180) < 8, qPrintable(QString::number(x)));
+    // A square 20 × 20 mask, person in its top-left block (10 columns, 5 rows), over a
+    // 300 × 100 frame: stretched in each direction on its own, the block covers x < 150,
+    // y < 25. Scaled by one factor and centred, it would cover another part or none.
+    QImage mask = flatMask(20, 20, 0);
+    for (int y = 0; y < 5; ++y) {
+        std::memset(mask.scanLine(y), 255, 10);
+    }
+    const QImage picture = BlurredCameraRenderer::composite(stripes(QSize(300, 100)), mask);
+    QVERIFY(contrastAt(picture, 10, 5) > 200);
+    QVERIFY(contrastAt(picture, 130, 15) > 200);
+    for (const QPoint blurred : {QPoint(170, 15), QPoint(130, 35), QPoint(280, 90)}) {
+        QVERIFY2(contrastAt(picture, blurred.x(), blurred.y()) < 8,
+                 qPrintable(QStringLiteral("sharp at %1,%2").arg(blurred.x()).arg(blurred.y())));
     }
 }
 
@@ -108,9 +111,14 @@ void BlurredCameraRendererTest::edgesOfTheBlurDoNotDarken() {
     QCOMPARE(picture.pixelColor(0, 0), QColor(20, 40, 200));
     QCOMPARE(picture.pixelColor(239, 119), QColor(250, 160, 30));
     QCOMPARE(picture.pixelColor(239, 0), QColor(250, 160, 30));
-    // The boundary itself is blurred across.
-    const QColor middle = picture.pixelColor(119, 60);
-    QVERIFY(middle.red() > 60 && middle.red() < 220);
+    // Across the boundary the blur follows a Gaussian of sigma 12: one sigma to either
+    // side, 16 % and 84 % of the way from one colour to the other.
+    for (const auto& [x, share] : {std::pair{108, 0.16}, std::pair{120, 0.5}, std::pair{132, 0.84}}) {
+        const int expected = qRound(20 + share * (250 - 20));
+        const int red = picture.pixelColor(x, 60).red();
+        QVERIFY2(std::abs(red - expected) <= 12,
+                 qPrintable(QStringLiteral("red %1 at x %2, expected %3").arg(red).arg(x).arg(expected)));
+    }
 }
 
 void BlurredCameraRendererTest::withoutAMaskTheFrameIsShownUnblurred() {

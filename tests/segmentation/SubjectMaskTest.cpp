@@ -44,20 +44,23 @@ void SubjectMaskTest::decidesWhetherAMaskHoldsASubject_data() {
     // Large but unsure: a half-selected terminal window.
     QTest::newRow("large, mean 0.79") << maskWith({{QRect(0, 0, 150, 150), 201}}) << false;
     QTest::newRow("large, mean 0.80") << maskWith({{QRect(0, 0, 150, 150), 204}}) << true;
-    // Below the threshold nothing counts, however much of the image it covers.
-    QTest::newRow("everywhere just under 0.5")
-        << maskWith({{QRect(0, 0, kSide, kSide), 127}}) << false;
+    // Below the threshold nothing counts, however much of the image it covers: neither alone
+    // nor as a part of the subject it touches.
+    QTest::newRow("everywhere just under 0.5") << maskWith({{QRect(0, 0, kSide, kSide), 127}})
+                                               << false;
+    QTest::newRow("subject beside a large part just under 0.5")
+        << maskWith({{QRect(0, 30, kSide, 170), 127}, {QRect(0, 0, 40, 30), 255}}) << true;
     // Only the largest part is judged: many small confident parts do not add up…
     QList<QPair<QRect, int>> specks;
     for (int i = 0; i < 8; ++i) {
         specks.append({QRect(i * 25, 100, 20, 50), 255}); // 1,000 pixels each
     }
     QTest::newRow("scattered specks") << maskWith(specks) << false;
-    // …and a confident subject is not spoilt by a larger unsure part elsewhere.
+    // …and the largest part decides, wherever it lies.
     QTest::newRow("largest part unsure")
-        << maskWith({{QRect(0, 0, 100, 100), 150}, {QRect(120, 120, 60, 60), 255}}) << false;
+        << maskWith({{QRect(0, 0, 60, 60), 255}, {QRect(80, 80, 110, 110), 150}}) << false;
     QTest::newRow("largest part sure")
-        << maskWith({{QRect(0, 0, 100, 100), 255}, {QRect(120, 120, 60, 60), 150}}) << true;
+        << maskWith({{QRect(0, 0, 60, 60), 150}, {QRect(80, 80, 110, 110), 255}}) << true;
 }
 
 void SubjectMaskTest::decidesWhetherAMaskHoldsASubject() {
