@@ -113,11 +113,13 @@ void BlurredCameraRendererTest::edgesOfTheBlurDoNotDarken() {
     QCOMPARE(picture.pixelColor(239, 0), QColor(250, 160, 30));
     // Across the boundary the blur follows a Gaussian of sigma 12: one sigma to either
     // side, 16 % and 84 % of the way from one colour to the other.
-    for (const auto& [x, share] : {std::pair{108, 0.16}, std::pair{120, 0.5}, std::pair{132, 0.84}}) {
+    for (const auto& [x, share] :
+         {std::pair{108, 0.16}, std::pair{120, 0.5}, std::pair{132, 0.84}}) {
         const int expected = qRound(20 + share * (250 - 20));
         const int red = picture.pixelColor(x, 60).red();
         QVERIFY2(std::abs(red - expected) <= 12,
-                 qPrintable(QStringLiteral("red %1 at x %2, expected %3").arg(red).arg(x).arg(expected)));
+                 qPrintable(
+                     QStringLiteral("red %1 at x %2, expected %3").arg(red).arg(x).arg(expected)));
     }
 }
 

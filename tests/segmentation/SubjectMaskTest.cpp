@@ -46,8 +46,8 @@ void SubjectMaskTest::decidesWhetherAMaskHoldsASubject_data() {
     QTest::newRow("large, mean 0.80") << maskWith({{QRect(0, 0, 150, 150), 204}}) << true;
     // Below the threshold nothing counts, however much of the image it covers: neither alone
     // nor as a part of the subject it touches.
-    QTest::newRow("everywhere just under 0.5") << maskWith({{QRect(0, 0, kSide, kSide), 127}})
-                                               << false;
+    QTest::newRow("everywhere just under 0.5")
+        << maskWith({{QRect(0, 0, kSide, kSide), 127}}) << false;
     QTest::newRow("subject beside a large part just under 0.5")
         << maskWith({{QRect(0, 30, kSide, 170), 127}, {QRect(0, 0, 40, 30), 255}}) << true;
     // Only the largest part is judged: many small confident parts do not add up…
