@@ -11,11 +11,6 @@ SegmentationNetwork::SegmentationNetwork(QString path)
     : m_path(std::move(path)) {
 }
 
-bool SegmentationNetwork::load() {
-    const std::lock_guard lock(m_mutex);
-    return loadLocked();
-}
-
 bool SegmentationNetwork::loadLocked() {
     if (m_loaded) {
         return true;

@@ -22,10 +22,8 @@ public:
     // float32) as an 8-bit mask, 255 = 1.0. Nothing when the network cannot be loaded or
     // run, or answers with another size.
     std::optional<QImage> mask(const cv::Mat& blob, QSize sizePx);
-    // Loads the network now if it is not yet loaded. False when it cannot be.
-    bool load();
-
 private:
+    // Reads the network unless it is read already. False when it cannot be.
     bool loadLocked();
 
     const QString m_path;
