@@ -40,11 +40,18 @@ BlurredCameraRenderer::BlurredCameraRenderer(
 }
 
 BlurredCameraRenderer::~BlurredCameraRenderer() {
+    if (m_source) {
+        m_source->setFrameHandler({});
+    }
     m_worker.waitForDone();
 }
 
 void BlurredCameraRenderer::attach(CameraFrameSource& source, QObject* target,
                                    std::function<void(QImage)> show) {
+    if (m_source) {
+        m_source->setFrameHandler({});
+    }
+    m_source = &source;
     m_target = target;
     m_show = std::move(show);
     source.setFrameHandler([this](const QImage& frame) { submit(frame); });

@@ -38,12 +38,12 @@ public:
 
     explicit BlurredCameraRenderer(std::shared_ptr<const segmentation::PersonSegmenter> segmenter,
                                    QObject* parent = nullptr);
-    // Waits for the frame in the works, if any.
+    // Stops taking frames from the attached source and waits for the frame in the works,
+    // if any.
     ~BlurredCameraRenderer() override;
 
     // Takes `source`'s frames from now on and hands each picture to `show`, called on this
-    // renderer's thread with `target` as context while `target` exists. `source` must
-    // outlive the renderer or be detached first (setFrameHandler({})).
+    // renderer's thread while `target` exists. `source` must outlive the renderer.
     void attach(CameraFrameSource& source, QObject* target, std::function<void(QImage)> show);
 
     // One frame's picture: the person sharp over the blurred frame. The frame unchanged
@@ -69,6 +69,7 @@ private:
     QThreadPool m_worker;
     std::atomic<bool> m_busy = false;
     std::atomic<int> m_dropped = 0;
+    CameraFrameSource* m_source = nullptr;
     QPointer<QObject> m_target;
     std::function<void(QImage)> m_show;
 };
