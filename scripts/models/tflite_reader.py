@@ -28,7 +28,6 @@ INT32 = 2
 
 # Padding and fused activations.
 PADDING_SAME = 0
-PADDING_VALID = 1
 ACTIVATION_NONE = 0
 ACTIVATION_RELU = 1
 ACTIVATION_RELU6 = 3
@@ -82,7 +81,6 @@ def _string(table, field):
     return table.String(off + table.Pos).decode() if off else ""
 
 
-U8 = flatbuffers.number_types.Uint8Flags
 I8 = flatbuffers.number_types.Int8Flags
 I32 = flatbuffers.number_types.Int32Flags
 U32 = flatbuffers.number_types.Uint32Flags
