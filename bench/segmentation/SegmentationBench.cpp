@@ -19,7 +19,7 @@
 #include <QThread>
 
 #include "BenchSupport.h"
-#include "recording/BlurredCameraRenderer.h"
+#include "recording/camera/BlurredCameraRenderer.h"
 #include "segmentation/ModelFiles.h"
 #include "segmentation/PersonSegmenter.h"
 #include "segmentation/SubjectBackgroundRemover.h"

@@ -1,4 +1,4 @@
-#include "recording/BlurredCameraRenderer.h"
+#include "recording/camera/BlurredCameraRenderer.h"
 
 #include <opencv2/imgproc.hpp>
 

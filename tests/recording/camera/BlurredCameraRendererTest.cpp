@@ -5,8 +5,8 @@
 #include <QTest>
 #include <QThread>
 
-#include "recording/BlurredCameraRenderer.h"
-#include "recording/CameraFrameSource.h"
+#include "recording/camera/BlurredCameraRenderer.h"
+#include "recording/camera/CameraFrameSource.h"
 #include "segmentation/ModelFiles.h"
 #include "segmentation/PersonSegmenter.h"
 

@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QThreadPool>
 
-#include "recording/CameraFrameSource.h"
+#include "recording/camera/CameraFrameSource.h"
 
 namespace ivra {
 
