@@ -22,6 +22,7 @@ public:
     // float32) as an 8-bit mask, 255 = 1.0. Nothing when the network cannot be loaded or
     // run, or answers with another size.
     std::optional<QImage> mask(const cv::Mat& blob, QSize sizePx);
+
 private:
     // Reads the network unless it is read already. False when it cannot be.
     bool loadLocked();
