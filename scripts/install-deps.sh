@@ -16,8 +16,11 @@ packages=(
     libcanberra-dev sound-theme-freedesktop
     # Capture library: store and image codecs
     libsqlite3-dev libdeflate-dev libturbojpeg0-dev
-    # Annotation blur, subject masks
-    libopencv-dev
+    # OpenCV modules: blurs and scaling (imgproc), segmentation networks (dnn)
+    libopencv-core-dev libopencv-imgproc-dev libopencv-dnn-dev
+    # Converting the segmentation networks (scripts/fetch-models.sh; npm comes with the
+    # machine's Node.js)
+    python3-onnx python3-numpy python3-flatbuffers
     # Text recognition
     libtesseract-dev tesseract-ocr-eng tesseract-ocr-ukr
     # Fonts the renderer and the recognition benchmark use

@@ -13,6 +13,7 @@ const QString kSelftestRecord = QStringLiteral("--selftest-record");
 const QString kOpenRecordingSetup = QStringLiteral("--open-recording-setup");
 const QString kEdit = QStringLiteral("--edit");
 const QString kRecognize = QStringLiteral("--recognize");
+const QString kRemoveBackground = QStringLiteral("--remove-background");
 
 struct CaptureSwitch {
     const char* name;
@@ -75,6 +76,14 @@ LaunchOptions parseCommandLine(const QStringList& arguments) {
             } else {
                 options.recognizeFile = value;
             }
+        } else if (argument == kRemoveBackground) {
+            auto input = valueAfter(i);
+            auto output = input ? valueAfter(i) : std::nullopt;
+            if (!output) {
+                options.missingValueFor = argument;
+            } else {
+                options.removeBackground = LaunchOptions::FilePair{*input, *output};
+            }
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.showHelp = true;
         } else if (argument == QLatin1String("--version")) {
@@ -105,6 +114,9 @@ QString helpText() {
         "  --recognize FILE         print the text recognised in an image file and exit\n"
         "  --selftest-record        record the first display for 3 s to /tmp/selftest-rec.mov\n"
         "                           and print SELFTEST_DONE <file> or SELFTEST_FAIL <reason>\n"
+        "  --remove-background IN OUT\n"
+        "                           write image IN with its background removed to OUT\n"
+        "                           (PNG) and exit\n"
         "  -h, --help               show this help and exit\n"
         "      --version            show the version and exit\n");
 }

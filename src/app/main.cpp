@@ -14,6 +14,9 @@
 #include "platform/unix/TerminationSignals.h"
 #include "platform/x11/XcbConnection.h"
 #include "recognition/RecognizeCommand.h"
+#include "segmentation/ModelFiles.h"
+#include "segmentation/RemoveBackgroundCommand.h"
+#include "segmentation/SubjectBackgroundRemover.h"
 #include "settings/SettingsStore.h"
 
 using ivra::argumentsOf;
@@ -45,6 +48,13 @@ int main(int argc, char** argv) {
         QTextStream out(stdout);
         QTextStream err(stderr);
         return ivra::runRecognizeCommand(*early.recognizeFile, out, err);
+    }
+    if (early.removeBackground) {
+        QTextStream err(stderr);
+        const ivra::segmentation::SubjectBackgroundRemover remover(
+            ivra::segmentation::subjectMaskModelPath());
+        return ivra::runRemoveBackgroundCommand(early.removeBackground->input,
+                                                early.removeBackground->output, remover, err);
     }
     if (!hasGraphicalSession()) {
         print(stderr, QStringLiteral("ivra: Ivra needs a graphical session (X11 or Wayland), and "

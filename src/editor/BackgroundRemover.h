@@ -19,8 +19,8 @@ public:
     virtual std::optional<QImage> cutout(const QImage& image) const = 0;
 };
 
-// Stands in while no segmentation model is installed: every image reports no subject, so
-// the editor tells the user there is nothing to lift.
+// Finds no subject in any image, so the editor tells the user there is nothing to lift:
+// for editors where the segmentation network is not wanted.
 class UnavailableBackgroundRemover final : public BackgroundRemover {
 public:
     std::optional<QImage> cutout(const QImage&) const override { return std::nullopt; }

@@ -15,6 +15,7 @@
 #include <turbojpeg.h>
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 

@@ -8,7 +8,7 @@ namespace ivra {
 int runRecognizeCommand(const QString& path, QTextStream& out, QTextStream& err) {
     QString problem;
     const QImage image = imageio::readImageFile(path, &problem);
-    if (!problem.isEmpty()) {
+    if (image.isNull()) {
         err << "ivra: cannot read an image from \"" << path << "\": " << problem << Qt::endl;
         return 1;
     }

@@ -52,6 +52,16 @@ void CommandLineTest::fileSwitchesNeedAValue() {
 
     QCOMPARE(parseCommandLine({"--recognize"}).missingValueFor,
              std::optional<QString>("--recognize"));
+
+    const auto remove = parseCommandLine({"--remove-background", "in.png", "out.png", "--area"});
+    QCOMPARE(remove.removeBackground,
+             (std::optional<LaunchOptions::FilePair>({"in.png", "out.png"})));
+    QVERIFY(remove.runsWithoutDisplay());
+    QCOMPARE(remove.capture, std::optional<CaptureAction>(CaptureAction::Area));
+    // Both files are needed; a lone one is not taken as the input.
+    const auto lone = parseCommandLine({"--remove-background", "in.png"});
+    QCOMPARE(lone.missingValueFor, std::optional<QString>("--remove-background"));
+    QVERIFY(!lone.removeBackground);
     QVERIFY(parseCommandLine({"--version"}).showVersion);
     QVERIFY(parseCommandLine({"-h"}).showHelp);
 }
@@ -98,6 +108,7 @@ void CommandLineTest::helpListsTheRequestSwitches() {
         QVERIFY2(help.contains(QLatin1String("  ") + QLatin1String(name) + QLatin1String("  ")),
                  name);
     }
+    QVERIFY(help.contains(QLatin1String("  --remove-background IN OUT\n")));
 }
 
 QTEST_GUILESS_MAIN(CommandLineTest)

@@ -5,9 +5,9 @@
 #include <QScreen>
 
 #include "annotation/ui/FileSaveDialog.h"
-#include "editor/BackgroundRemover.h"
 #include "imageio/ImageCodec.h"
 #include "presentation/ui/Appearance.h"
+#include "segmentation/SubjectBackgroundRemover.h"
 #include "settings/SettingsStore.h"
 
 namespace ivra {
@@ -31,7 +31,7 @@ EditorCoordinator::EditorCoordinator(EditorServices services, QObject* parent)
 EditorCoordinator& EditorCoordinator::shared() {
     static EditorCoordinator coordinator(EditorServices{
         SettingsStore::shared(),
-        std::make_shared<UnavailableBackgroundRemover>(),
+        segmentation::SubjectBackgroundRemover::shared(),
         [](QWidget* window) { return std::make_unique<FileSaveDialog>(window); },
     });
     return coordinator;

@@ -23,8 +23,7 @@ public:
     explicit EditorCoordinator(EditorServices services, QObject* parent = nullptr);
 
     // The application's coordinator, created on first use: the shared settings, the
-    // desktop's save dialog, and a background remover that finds no subject until a
-    // segmentation model is available.
+    // desktop's save dialog, and the application's background remover.
     static EditorCoordinator& shared();
 
     // Opens a window on `image`, centred on the screen the user works on, in front and

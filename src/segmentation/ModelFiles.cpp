@@ -1,0 +1,28 @@
+#include "segmentation/ModelFiles.h"
+
+#include <QDir>
+
+#include "IvraConfig.h"
+
+namespace ivra::segmentation {
+
+QString modelDirectory() {
+    const QString overridden = qEnvironmentVariable("IVRA_MODEL_DIR");
+    return overridden.isEmpty() ? QStringLiteral(IVRA_MODEL_DIR) : overridden;
+}
+
+QString subjectMaskModelPath() {
+    return QDir(modelDirectory()).filePath(QStringLiteral("subject-mask.onnx"));
+}
+
+QString personMaskModelPath() {
+    return QDir(modelDirectory()).filePath(QStringLiteral("person-mask.onnx"));
+}
+
+QString missingModelMessage(const QString& path) {
+    return QStringLiteral("ivra: the segmentation network %1 is missing; run "
+                          "scripts/fetch-models.sh %2 to fetch it")
+        .arg(path, QFileInfo(path).absolutePath());
+}
+
+} // namespace ivra::segmentation
