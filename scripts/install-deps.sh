@@ -8,7 +8,7 @@ packages=(
     build-essential cmake pkg-config clang-format
     # Qt 6
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
-    libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev
+    libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev libxcb-xtest0-dev
     # Screen capture on X11, the Wayland portal and the single instance (D-Bus)
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-ewmh-dev
     libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libdbus-1-dev

@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include "BenchSupport.h"
 #include "annotation/Annotation.h"
@@ -25,6 +26,9 @@
 #include "capture/ui/AreaCaptureCoordinator.h"
 #include "capture/ui/AreaSelectionWindow.h"
 #include "editor/BackgroundRemover.h"
+#include "keyboard/HotkeyBackend.h"
+#include "keyboard/KeyPositions.h"
+#include "keyboard/ShortcutManager.h"
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
@@ -100,6 +104,19 @@ public:
             xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
     }
 
+    // Presses and releases keys (X11 key codes) as a keyboard would, through XTEST.
+    void type(std::initializer_list<quint8> keycodes) {
+        for (const quint8 code : keycodes) {
+            xcb_test_fake_input(m_connection, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                                0);
+        }
+        for (auto it = std::rbegin(keycodes); it != std::rend(keycodes); ++it) {
+            xcb_test_fake_input(m_connection, XCB_KEY_RELEASE, *it, XCB_CURRENT_TIME, XCB_NONE, 0,
+                                0, 0);
+        }
+        xcb_flush(m_connection);
+    }
+
 private:
     xcb_connection_t* m_connection;
     xcb_screen_t* m_screen;
@@ -173,23 +190,25 @@ struct Harness {
     std::unique_ptr<OverlayKeyboard> keyboard;
 };
 
+bool everyScreenDimmed(Desktop& desktop, quint32 desktopColour) {
+    const quint32 expected = dimmed(desktopColour, 0.35);
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QPoint centre = screen->geometry().center();
+        if (!near(desktop.pixelAt(centre.x(), centre.y()), expected)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Milliseconds from beginCapture until the centre of every screen shows the dimmed desktop.
 std::optional<double> overlayReadyMs(AreaCaptureCoordinator& coordinator, Desktop& desktop,
                                      quint32 desktopColour) {
-    const quint32 expected = dimmed(desktopColour, 0.35);
     QElapsedTimer timer;
     timer.start();
     bool finished = false;
     coordinator.beginCapture(false, [&](AreaCaptureResult) { finished = true; });
-    const bool shown = waitFor([&] {
-        for (QScreen* screen : QGuiApplication::screens()) {
-            const QPoint centre = screen->geometry().center();
-            if (!near(desktop.pixelAt(centre.x(), centre.y()), expected)) {
-                return false;
-            }
-        }
-        return true;
-    });
+    const bool shown = waitFor([&] { return everyScreenDimmed(desktop, desktopColour); });
     const double elapsed = double(timer.nsecsElapsed()) / 1e6;
     for (AreaSelectionWindow* window : coordinator.windows()) {
         window->state()->cancel();
@@ -279,6 +298,45 @@ double annotatedMoveMs(AreaCaptureCoordinator& coordinator) {
     state->cancel();
     waitFor([&] { return finished; });
     return ms;
+}
+
+// Median milliseconds from the default shortcut (Ctrl+Shift+1, typed through XTEST) to
+// every overlay on screen with its frozen frame: the global shortcut's whole path.
+std::optional<double> hotkeyToOverlayMs(AreaCaptureCoordinator& coordinator, Desktop& desktop,
+                                        quint32 desktopColour) {
+    const std::unique_ptr<HotkeyBackend> backend = createHotkeyBackend();
+    if (!backend) {
+        return std::nullopt;
+    }
+    ShortcutManager shortcuts(*backend);
+    bool finished = false;
+    shortcuts.registerHotKey(
+        HotKeyBinding::defaultFor(CaptureAction::Area),
+        HotKeyBinding::identifier(CaptureAction::Area),
+        [&] { coordinator.beginCapture(false, [&](AreaCaptureResult) { finished = true; }); });
+    const auto code = [](quint16 position) {
+        return quint8(*KeyPositions::toXkbKeycode(position));
+    };
+    std::vector<double> times;
+    for (int run = 0; run < kReadyRuns; ++run) {
+        finished = false;
+        QElapsedTimer timer;
+        timer.start();
+        desktop.type({code(59), code(56), code(keypos::Digit1)}); // Control_L, Shift_L, 1
+        if (waitFor([&] { return everyScreenDimmed(desktop, desktopColour); })) {
+            times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+        for (AreaSelectionWindow* window : coordinator.windows()) {
+            window->state()->cancel();
+            break;
+        }
+        waitFor([&] { return finished; });
+        settle(desktop);
+    }
+    if (times.size() < size_t(kReadyRuns / 2)) {
+        return std::nullopt;
+    }
+    return bench::median(times);
 }
 
 // Counts the key presses that reach Ivra's widgets.
@@ -379,6 +437,13 @@ int main(int argc, char** argv) {
         bench::report("magnifier_move_vs_full_repaint_4k", fullMs / regionMs, "x");
     } else {
         bench::report("annotated_move", annotatedMoveMs(*coordinator), "ms");
+        if (const auto ms = hotkeyToOverlayMs(*coordinator, desktop, colour)) {
+            bench::report("hotkey_to_overlay_2x1080p", *ms, "ms");
+            // The shortcut's own share: the same path started by a direct call.
+            bench::report("hotkey_over_direct_2x1080p", *ms / keptMs, "x");
+        } else {
+            std::fprintf(stderr, "the shortcut did not bring up the overlays\n");
+        }
         std::printf("BENCH keys_lost %d of %d\n", keysLost(*coordinator, *harness.backend, desktop),
                     kKeyRuns);
     }
