@@ -32,6 +32,7 @@
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
+#include "support/ForeignWindow.h"
 #include "support/ScriptedCaptureBackend.h"
 
 using namespace ivra;
@@ -43,8 +44,7 @@ constexpr int kColdRuns = 8;
 constexpr int kKeyRuns = 50;
 constexpr int kMoveEvents = 200;
 
-// A second client: paints the desktop, reads pixels back, and plays the application the
-// user was in (a focused window that counts the keys it gets).
+// A second client: paints the desktop, reads pixels back and types through XTEST.
 class Desktop {
 public:
     Desktop() {
@@ -74,31 +74,6 @@ public:
         return value & 0xffffff;
     }
 
-    // A small focused window standing for the application in front.
-    void openFocusedWindow() {
-        m_window = xcb_generate_id(m_connection);
-        const uint32_t values[] = {m_screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS, 1};
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_screen->root, 10, 10, 50,
-                          50, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT, values);
-        xcb_map_window(m_connection, m_window);
-        sync();
-    }
-    void focus() {
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
-        sync();
-    }
-    int keysReceived() {
-        int count = 0;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
-                ++count;
-            }
-            std::free(event);
-        }
-        return count;
-    }
-
     void sync() {
         std::free(
             xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
@@ -120,7 +95,6 @@ public:
 private:
     xcb_connection_t* m_connection;
     xcb_screen_t* m_screen;
-    xcb_window_t m_window = 0;
 };
 
 quint32 dimmed(quint32 rgb, double opacity) {
@@ -357,10 +331,9 @@ protected:
 int keysLost(AreaCaptureCoordinator& coordinator, test::ScriptedCaptureBackend& backend,
              Desktop& desktop) {
     int lost = 0;
-    desktop.openFocusedWindow();
+    test::ForeignWindow application(QRect(10, 10, 50, 50), false);
     for (int run = 0; run < kKeyRuns; ++run) {
-        desktop.focus();
-        desktop.keysReceived();
+        application.focus();
         bool finished = false;
         KeyCounter counter;
         qApp->installEventFilter(&counter);
@@ -371,7 +344,8 @@ int keysLost(AreaCaptureCoordinator& coordinator, test::ScriptedCaptureBackend& 
         qApp->removeEventFilter(&counter);
         QThread::msleep(20);
         desktop.sync();
-        const int elsewhere = desktop.keysReceived();
+        application.sync();
+        const int elsewhere = application.keysReceived();
         if (!arrived || elsewhere > 0) {
             ++lost;
         }

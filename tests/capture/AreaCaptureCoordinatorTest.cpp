@@ -19,6 +19,7 @@
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
+#include "support/ForeignWindow.h"
 #include "support/ScriptedCaptureBackend.h"
 #include "support/TestSupport.h"
 
@@ -29,46 +30,6 @@ namespace {
 void xdotool(const QStringList& arguments) {
     QCOMPARE(test::runProcess(QStringLiteral("xdotool"), arguments, 10000).exitCode, 0);
 }
-
-// Another program's window with the keyboard focus, on a connection of its own: the
-// application the user was in when they asked for a capture.
-class ForeignWindow {
-public:
-    ForeignWindow() {
-        m_connection = xcb_connect(nullptr, nullptr);
-        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        m_window = xcb_generate_id(m_connection);
-        const uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS, 1};
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 5, 5, 40, 40,
-                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_OVERRIDE_REDIRECT, values);
-        xcb_map_window(m_connection, m_window);
-        sync();
-    }
-    ~ForeignWindow() { xcb_disconnect(m_connection); }
-
-    void focus() {
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
-        sync();
-        keysReceived();
-    }
-    int keysReceived() {
-        int count = 0;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            count += (event->response_type & 0x7f) == XCB_KEY_PRESS;
-            std::free(event);
-        }
-        return count;
-    }
-    void sync() {
-        std::free(
-            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
-    }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_window;
-};
 
 } // namespace
 
@@ -200,7 +161,7 @@ private Q_SLOTS:
     }
 
     void keysTypedRightAfterTheRequestReachTheOverlay() {
-        ForeignWindow application;
+        test::ForeignWindow application(QRect(5, 5, 40, 40), false);
         for (int run = 0; run < 5; ++run) {
             m_events.clear();
             application.focus();

@@ -13,6 +13,7 @@
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
 #include "settings/SettingsStore.h"
+#include "support/ForeignWindow.h"
 #include "support/TestSupport.h"
 
 using namespace ivra;
@@ -22,29 +23,6 @@ namespace {
 void xdotool(const QStringList& arguments) {
     QCOMPARE(test::runProcess(QStringLiteral("xdotool"), arguments, 10000).exitCode, 0);
 }
-
-// Another program's window, managed by the window manager like any application's.
-class ForeignWindow {
-public:
-    explicit ForeignWindow(QRect geometry) {
-        m_connection = xcb_connect(nullptr, nullptr);
-        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        m_window = xcb_generate_id(m_connection);
-        const uint32_t values[] = {0x00c05030};
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root,
-                          int16_t(geometry.x()), int16_t(geometry.y()), uint16_t(geometry.width()),
-                          uint16_t(geometry.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual, XCB_CW_BACK_PIXEL, values);
-        xcb_map_window(m_connection, m_window);
-        std::free(
-            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
-    }
-    ~ForeignWindow() { xcb_disconnect(m_connection); }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_window;
-};
 
 } // namespace
 
@@ -82,7 +60,7 @@ private Q_SLOTS:
     void init() { m_results.clear(); }
 
     void aClickCapturesTheWindowUnderThePointerAlone() {
-        ForeignWindow other(QRect(300, 200, 400, 300));
+        test::ForeignWindow other(QRect(300, 200, 400, 300), true, 0x00c05030);
         // One of our own windows: never offered.
         QWidget own;
         own.resize(300, 300);
@@ -119,7 +97,7 @@ private Q_SLOTS:
     }
 
     void escapeOnAnyDisplayCancels() {
-        ForeignWindow other(QRect(300, 200, 400, 300));
+        test::ForeignWindow other(QRect(300, 200, 400, 300), true, 0x00c05030);
         QTest::qWait(300);
         begin();
         QTRY_VERIFY(overlaysShown());

@@ -24,28 +24,19 @@ AreaCaptureCoordinator::~AreaCaptureCoordinator() {
 }
 
 QList<AreaSelectionWindow*> AreaCaptureCoordinator::windows() const {
-    QList<AreaSelectionWindow*> result;
-    for (const auto& window : m_windows) {
-        if (window) {
-            result.append(window);
-        }
-    }
-    return result;
+    return livingWindows(m_windows);
 }
 
 AreaSelectionWindow& AreaCaptureCoordinator::windowFor(QScreen* screen) {
-    auto& slot = m_pool[screen];
-    if (!slot) {
-        slot = std::make_unique<AreaSelectionWindow>(screen);
-        AreaSelectionWindow* window = slot.get();
+    return m_pool.windowFor(screen, [this](AreaSelectionWindow& made) {
+        AreaSelectionWindow* window = &made;
         // A click in another display's overlay gives it the keyboard.
         connect(window, &AreaSelectionWindow::pointerPressed, this, [this, window] {
             if (m_isActive && window->isVisible()) {
                 m_services.keyboard.deliverTo(*window->windowHandle());
             }
         });
-    }
-    return *slot;
+    });
 }
 
 void AreaCaptureCoordinator::warmUp() {
@@ -55,15 +46,11 @@ void AreaCaptureCoordinator::warmUp() {
 }
 
 void AreaCaptureCoordinator::forgetScreen(QScreen* screen) {
-    const auto it = m_pool.find(screen);
-    if (it == m_pool.end()) {
-        return;
-    }
-    if (m_isActive && m_windows.contains(QPointer(it->second.get()))) {
+    const std::unique_ptr<AreaSelectionWindow> window = m_pool.take(screen);
+    if (window && m_isActive && m_windows.contains(QPointer(window.get()))) {
         // The display went away under its overlay: nothing left to select on there.
         finish(AreaCaptureResult::cancelled());
     }
-    m_pool.erase(it);
 }
 
 void AreaCaptureCoordinator::beginCapture(bool ocr,

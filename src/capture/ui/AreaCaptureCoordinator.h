@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 
 #include <QFuture>
@@ -13,13 +12,14 @@
 
 #include "capture/AreaCaptureResult.h"
 #include "capture/ScreenCaptureService.h"
+#include "capture/ui/AreaSelectionWindow.h"
+#include "capture/ui/OverlaySupport.h"
 #include "recognition/OCRService.h"
 
 class QScreen;
 
 namespace ivra {
 
-class AreaSelectionWindow;
 class BackgroundRemover;
 class OverlayKeyboard;
 class SettingsStore;
@@ -69,7 +69,7 @@ private:
 
     Services m_services;
     ScreenCaptureService m_captureService;
-    std::map<QScreen*, std::unique_ptr<AreaSelectionWindow>> m_pool;
+    OverlayPool<AreaSelectionWindow> m_pool;
     QList<QPointer<AreaSelectionWindow>> m_windows;
     std::function<void(AreaCaptureResult)> m_completion;
     bool m_isActive = false;

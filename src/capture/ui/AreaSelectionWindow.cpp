@@ -14,6 +14,7 @@
 
 #include "annotation/AnnotationStore.h"
 #include "capture/AreaOverlayLayout.h"
+#include "capture/ui/OverlaySupport.h"
 #include "editor/ui/AnnotationCanvasView.h"
 #include "editor/ui/AnnotationToolbar.h"
 #include "keyboard/KeyPositions.h"
@@ -240,15 +241,9 @@ private:
 };
 
 AreaSelectionWindow::AreaSelectionWindow(QScreen* screen)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint)
-    , m_screen(screen) {
+    : m_screen(screen) {
     setObjectName(QStringLiteral("AreaSelectionWindow"));
-    setWindowTitle(tr("Ivra area capture"));
-    // Every pixel is painted from the frozen frame: no background to clear first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
+    OverlaySupport::prepareWindow(*this, tr("Ivra area capture"));
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::CrossCursor);
     m_selectionFrame = new SelectionFrame(this);
@@ -424,23 +419,9 @@ void AreaSelectionWindow::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
-    const double scale = m_state->pixelScale();
     const bool selecting = m_state->phase() == AreaSelectionState::Phase::Selecting;
-    // One frame pixel on one device pixel: draw in device pixels, untransformed.
-    painter.save();
-    painter.scale(1 / scale, 1 / scale);
-    for (const QRect& rect : event->region()) {
-        const QRect pixels(
-            QPoint(int(std::floor(rect.left() * scale)), int(std::floor(rect.top() * scale))),
-            QPoint(int(std::ceil((rect.right() + 1) * scale)) - 1,
-                   int(std::ceil((rect.bottom() + 1) * scale)) - 1));
-        painter.drawImage(pixels.topLeft(), m_frame, pixels);
-    }
-    painter.restore();
-    const QColor dim = black(selecting ? layout::kSelectingDim : layout::kAnnotatingDim);
-    for (const QRect& rect : event->region()) {
-        painter.fillRect(rect, dim);
-    }
+    OverlaySupport::paintFrozenFrame(painter, m_frame, event->region(), m_state->pixelScale(),
+                                     selecting ? layout::kSelectingDim : layout::kAnnotatingDim);
     if (selecting) {
         paintSelectionLayer(painter, event->rect());
     }

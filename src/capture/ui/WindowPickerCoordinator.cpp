@@ -15,14 +15,10 @@ WindowPickerCoordinator::WindowPickerCoordinator(Services services, QObject* par
     , m_services(std::move(services))
     , m_captureService(m_services.backend, m_services.settings) {
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
-        const auto it = m_pool.find(screen);
-        if (it == m_pool.end()) {
-            return;
-        }
-        if (m_isActive && m_windows.contains(QPointer(it->second.get()))) {
+        const std::unique_ptr<WindowPickerWindow> window = m_pool.take(screen);
+        if (window && m_isActive && m_windows.contains(QPointer(window.get()))) {
             finish(std::nullopt);
         }
-        m_pool.erase(it);
     });
 }
 
@@ -33,27 +29,18 @@ WindowPickerCoordinator::~WindowPickerCoordinator() {
 }
 
 QList<WindowPickerWindow*> WindowPickerCoordinator::windows() const {
-    QList<WindowPickerWindow*> result;
-    for (const auto& window : m_windows) {
-        if (window) {
-            result.append(window);
-        }
-    }
-    return result;
+    return livingWindows(m_windows);
 }
 
 WindowPickerWindow& WindowPickerCoordinator::windowFor(QScreen* screen) {
-    auto& slot = m_pool[screen];
-    if (!slot) {
-        slot = std::make_unique<WindowPickerWindow>(screen);
-        WindowPickerWindow* window = slot.get();
+    return m_pool.windowFor(screen, [this](WindowPickerWindow& made) {
+        WindowPickerWindow* window = &made;
         connect(window, &WindowPickerWindow::pointerPressed, this, [this, window] {
             if (m_isActive && window->isVisible()) {
                 m_services.keyboard.deliverTo(*window->windowHandle());
             }
         });
-    }
-    return *slot;
+    });
 }
 
 void WindowPickerCoordinator::beginPicking(std::function<void(std::optional<QImage>)> completion) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -11,6 +10,8 @@
 #include <QPointer>
 
 #include "capture/ScreenCaptureService.h"
+#include "capture/ui/OverlaySupport.h"
+#include "capture/ui/WindowPickerWindow.h"
 
 class QScreen;
 
@@ -18,7 +19,6 @@ namespace ivra {
 
 class OverlayKeyboard;
 class SettingsStore;
-class WindowPickerWindow;
 
 // Runs one window pick: every display covered by its picker overlay, the window under the
 // pointer outlined, a click captures that window alone, Escape cancels. The completion runs
@@ -54,7 +54,7 @@ private:
 
     Services m_services;
     ScreenCaptureService m_captureService;
-    std::map<QScreen*, std::unique_ptr<WindowPickerWindow>> m_pool;
+    OverlayPool<WindowPickerWindow> m_pool;
     QList<QPointer<WindowPickerWindow>> m_windows;
     std::function<void(std::optional<QImage>)> m_completion;
     bool m_isActive = false;

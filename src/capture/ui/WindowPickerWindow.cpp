@@ -1,7 +1,5 @@
 #include "capture/ui/WindowPickerWindow.h"
 
-#include <cmath>
-
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,19 +7,15 @@
 #include <QWindow>
 
 #include "capture/AreaOverlayLayout.h"
+#include "capture/ui/OverlaySupport.h"
 #include "keyboard/KeyPositions.h"
 
 namespace ivra {
 
 WindowPickerWindow::WindowPickerWindow(QScreen* screen)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint)
-    , m_screen(screen) {
+    : m_screen(screen) {
     setObjectName(QStringLiteral("WindowPickerWindow"));
-    setWindowTitle(tr("Ivra window capture"));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
+    OverlaySupport::prepareWindow(*this, tr("Ivra window capture"));
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -76,20 +70,7 @@ void WindowPickerWindow::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
-    const double scale = devicePixelRatioF();
-    painter.save();
-    painter.scale(1 / scale, 1 / scale);
-    for (const QRect& rect : event->region()) {
-        const QRect pixels(
-            QPoint(int(std::floor(rect.left() * scale)), int(std::floor(rect.top() * scale))),
-            QPoint(int(std::ceil((rect.right() + 1) * scale)) - 1,
-                   int(std::ceil((rect.bottom() + 1) * scale)) - 1));
-        painter.drawImage(pixels.topLeft(), m_frame, pixels);
-    }
-    painter.restore();
-    for (const QRect& rect : event->region()) {
-        painter.fillRect(rect, QColor::fromRgbF(0, 0, 0, float(kDim)));
-    }
+    OverlaySupport::paintFrozenFrame(painter, m_frame, event->region(), devicePixelRatioF(), kDim);
     if (const auto highlight = m_state->highlightedViewRect()) {
         QColor fill = AreaOverlayLayout::kAccent;
         fill.setAlphaF(0.15f);
