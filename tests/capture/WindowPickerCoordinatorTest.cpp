@@ -42,6 +42,19 @@ class WindowPickerCoordinatorTest : public QObject {
     void begin() {
         m_picker->beginPicking([this](std::optional<QImage> image) { m_results.append(image); });
     }
+    // The windows a pick would offer now (the X11 backend answers at once).
+    qsizetype pickableCount() {
+        qsizetype count = -1;
+        m_backend->shareableContent(true, true, [&](CaptureResult<ShareableContent> content) {
+            if (content) {
+                count = WindowPickerState::pickable(content.value().windows,
+                                                    QCoreApplication::applicationPid(),
+                                                    QStringLiteral("ivra"))
+                            .size();
+            }
+        });
+        return count;
+    }
     bool overlaysShown() {
         const auto windows = m_picker->windows();
         return windows.size() == 2 && std::all_of(windows.begin(), windows.end(), [](auto* w) {
@@ -66,7 +79,7 @@ private Q_SLOTS:
         own.resize(300, 300);
         own.show();
         QVERIFY(QTest::qWaitForWindowExposed(&own));
-        QTest::qWait(300); // the window manager lists both
+        QTRY_VERIFY(pickableCount() == 1); // the window manager lists it
 
         begin();
         QVERIFY(m_picker->isActive());
@@ -98,7 +111,7 @@ private Q_SLOTS:
 
     void escapeOnAnyDisplayCancels() {
         test::ForeignWindow other(QRect(300, 200, 400, 300), true, 0x00c05030);
-        QTest::qWait(300);
+        QTRY_VERIFY(pickableCount() == 1);
         begin();
         QTRY_VERIFY(overlaysShown());
         const QRect second = QGuiApplication::screens().at(1)->geometry();
