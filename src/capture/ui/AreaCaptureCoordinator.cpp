@@ -154,13 +154,7 @@ void AreaCaptureCoordinator::finish(AreaCaptureResult result) {
     if (!m_isActive) {
         return;
     }
-    for (const auto& window : m_windows) {
-        if (window) {
-            window->end();
-        }
-    }
-    m_windows.clear();
-    m_services.keyboard.release();
+    endOverlays(m_windows, m_services.keyboard);
     m_isActive = false;
     auto completion = std::move(m_completion);
     m_completion = nullptr;

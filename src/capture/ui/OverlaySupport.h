@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QRegion>
 
+#include "capture/OverlayKeyboard.h"
+
 class QPainter;
 class QScreen;
 class QWidget;
@@ -57,6 +59,19 @@ public:
 private:
     std::map<QScreen*, std::unique_ptr<Window>> m_windows;
 };
+
+// Ends a capture's overlays (hidden, their states dropped), releases the keyboard they held
+// and empties the list.
+template <typename Window>
+void endOverlays(QList<QPointer<Window>>& windows, OverlayKeyboard& keyboard) {
+    for (const auto& window : windows) {
+        if (window) {
+            window->end();
+        }
+    }
+    windows.clear();
+    keyboard.release();
+}
 
 // The windows still alive of a list of guarded pointers.
 template <typename Window> QList<Window*> livingWindows(const QList<QPointer<Window>>& windows) {

@@ -132,13 +132,7 @@ void WindowPickerCoordinator::finish(std::optional<QImage> image) {
     if (!m_isActive) {
         return;
     }
-    for (const auto& window : m_windows) {
-        if (window) {
-            window->end();
-        }
-    }
-    m_windows.clear();
-    m_services.keyboard.release();
+    endOverlays(m_windows, m_services.keyboard);
     m_isActive = false;
     auto completion = std::move(m_completion);
     m_completion = nullptr;
