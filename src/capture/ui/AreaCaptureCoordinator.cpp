@@ -14,42 +14,27 @@ namespace ivra {
 AreaCaptureCoordinator::AreaCaptureCoordinator(Services services, QObject* parent)
     : QObject(parent)
     , m_services(std::move(services))
-    , m_captureService(m_services.backend, m_services.settings) {
-    connect(qGuiApp, &QGuiApplication::screenRemoved, this,
-            [this](QScreen* screen) { forgetScreen(screen); });
+    , m_captureService(m_services.backend, m_services.settings)
+    , m_overlays(m_services.keyboard) {
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
+        // The display went away under its overlay: nothing left to select on there.
+        m_overlays.forget(screen, [this] { finish(AreaCaptureResult::cancelled()); });
+    });
 }
 
 AreaCaptureCoordinator::~AreaCaptureCoordinator() {
-    m_services.keyboard.release();
+    if (m_isActive) {
+        m_services.keyboard.release();
+    }
 }
 
 QList<AreaSelectionWindow*> AreaCaptureCoordinator::windows() const {
-    return livingWindows(m_windows);
-}
-
-AreaSelectionWindow& AreaCaptureCoordinator::windowFor(QScreen* screen) {
-    return m_pool.windowFor(screen, [this](AreaSelectionWindow& made) {
-        AreaSelectionWindow* window = &made;
-        // A click in another display's overlay gives it the keyboard.
-        connect(window, &AreaSelectionWindow::pointerPressed, this, [this, window] {
-            if (m_isActive && window->isVisible()) {
-                m_services.keyboard.deliverTo(*window->windowHandle());
-            }
-        });
-    });
+    return m_overlays.shown();
 }
 
 void AreaCaptureCoordinator::warmUp() {
     for (QScreen* screen : QGuiApplication::screens()) {
-        windowFor(screen).warmUp();
-    }
-}
-
-void AreaCaptureCoordinator::forgetScreen(QScreen* screen) {
-    const std::unique_ptr<AreaSelectionWindow> window = m_pool.take(screen);
-    if (window && m_isActive && m_windows.contains(QPointer(window.get()))) {
-        // The display went away under its overlay: nothing left to select on there.
-        finish(AreaCaptureResult::cancelled());
+        m_overlays.windowFor(screen).warmUp();
     }
 }
 
@@ -106,7 +91,7 @@ void AreaCaptureCoordinator::presentOverlays(const QMap<DisplayID, QImage>& froz
         if (!id || !frozenFrames.contains(*id)) {
             continue; // e.g. a display attached after the frames were taken
         }
-        AreaSelectionWindow& window = windowFor(screen);
+        AreaSelectionWindow& window = m_overlays.windowFor(screen);
         AreaSelectionWindow::Endings endings{
             ending([] { return AreaCaptureResult::cancelled(); }),
             [self](QImage image) {
@@ -130,23 +115,22 @@ void AreaCaptureCoordinator::presentOverlays(const QMap<DisplayID, QImage>& froz
                 return;
             }
             // Annotation goes on on this display alone.
-            for (const auto& other : self->m_windows) {
-                if (other && other != annotated) {
+            for (AreaSelectionWindow* other : self->m_overlays.shown()) {
+                if (other != annotated) {
                     other->hide();
                 }
             }
-            self->m_services.keyboard.deliverTo(*annotated->windowHandle());
+            self->m_overlays.giveKeysTo(*annotated);
         });
-        window.show();
-        window.raise();
-        m_windows.append(&window);
+        m_overlays.show(window);
     }
-    if (m_windows.isEmpty()) {
+    const QList<AreaSelectionWindow*> shown = m_overlays.shown();
+    if (shown.isEmpty()) {
         // Frames, but no screen showing any of them: nothing to select on.
         finish(AreaCaptureResult::cancelled());
         return;
     }
-    m_services.keyboard.deliverTo(*m_windows.last()->windowHandle());
+    m_overlays.giveKeysTo(*shown.last());
     emit overlaysShown();
 }
 
@@ -154,7 +138,7 @@ void AreaCaptureCoordinator::finish(AreaCaptureResult result) {
     if (!m_isActive) {
         return;
     }
-    endOverlays(m_windows, m_services.keyboard);
+    m_overlays.endAll();
     m_isActive = false;
     auto completion = std::move(m_completion);
     m_completion = nullptr;

@@ -64,13 +64,10 @@ signals:
 private:
     void presentOverlays(const QMap<DisplayID, QImage>& frozenFrames, bool ocr);
     void finish(AreaCaptureResult result);
-    AreaSelectionWindow& windowFor(QScreen* screen);
-    void forgetScreen(QScreen* screen);
 
     Services m_services;
     ScreenCaptureService m_captureService;
-    OverlayPool<AreaSelectionWindow> m_pool;
-    QList<QPointer<AreaSelectionWindow>> m_windows;
+    OverlaySet<AreaSelectionWindow> m_overlays;
     std::function<void(AreaCaptureResult)> m_completion;
     bool m_isActive = false;
 };

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QObject>
 #include <QPointer>
 #include <QRegion>
 
@@ -32,56 +33,69 @@ void paintFrozenFrame(QPainter& painter, const QImage& frame, const QRegion& reg
 
 } // namespace OverlaySupport
 
-// One overlay window per screen, kept (hidden) between captures and dropped when its screen
-// goes away.
-template <typename Window> class OverlayPool {
+// The overlay windows of one kind: one per screen, made the first time and kept (hidden)
+// between captures, dropped when the screen goes away; the ones shown in the running capture;
+// and the keyboard they take. A press in a shown overlay gives it the keyboard.
+template <typename Window> class OverlaySet {
 public:
-    // The screen's window, made (and passed to `made`) the first time it is asked for.
-    Window& windowFor(QScreen* screen, const std::function<void(Window&)>& made) {
-        auto& slot = m_windows[screen];
+    explicit OverlaySet(OverlayKeyboard& keyboard)
+        : m_keyboard(keyboard) {}
+
+    Window& windowFor(QScreen* screen) {
+        auto& slot = m_pool[screen];
         if (!slot) {
             slot = std::make_unique<Window>(screen);
-            made(*slot);
+            Window* window = slot.get();
+            QObject::connect(window, &Window::pointerPressed, window, [this, window] {
+                if (window->isVisible()) {
+                    m_keyboard.deliverTo(*window->windowHandle());
+                }
+            });
         }
         return *slot;
     }
-    // The screen's window, taken out of the pool (deleted with the returned pointer).
-    std::unique_ptr<Window> take(QScreen* screen) {
-        const auto it = m_windows.find(screen);
-        if (it == m_windows.end()) {
-            return nullptr;
+    void show(Window& window) {
+        window.show();
+        window.raise();
+        m_shown.append(&window);
+    }
+    QList<Window*> shown() const {
+        QList<Window*> result;
+        for (const auto& window : m_shown) {
+            if (window) {
+                result.append(window);
+            }
         }
-        std::unique_ptr<Window> window = std::move(it->second);
-        m_windows.erase(it);
-        return window;
+        return result;
+    }
+    void giveKeysTo(Window& window) { m_keyboard.deliverTo(*window.windowHandle()); }
+    // Hides and ends every shown overlay and lets the keyboard go.
+    void endAll() {
+        for (const auto& window : m_shown) {
+            if (window) {
+                window->end();
+            }
+        }
+        m_shown.clear();
+        m_keyboard.release();
+    }
+    // The screen went away: its window is dropped, after `whileShown` ran if it was showing.
+    void forget(QScreen* screen, const std::function<void()>& whileShown) {
+        const auto it = m_pool.find(screen);
+        if (it == m_pool.end()) {
+            return;
+        }
+        const std::unique_ptr<Window> window = std::move(it->second);
+        m_pool.erase(it);
+        if (m_shown.contains(QPointer(window.get()))) {
+            whileShown();
+        }
     }
 
 private:
-    std::map<QScreen*, std::unique_ptr<Window>> m_windows;
+    OverlayKeyboard& m_keyboard;
+    std::map<QScreen*, std::unique_ptr<Window>> m_pool;
+    QList<QPointer<Window>> m_shown;
 };
-
-// Ends a capture's overlays (hidden, their states dropped), releases the keyboard they held
-// and empties the list.
-template <typename Window>
-void endOverlays(QList<QPointer<Window>>& windows, OverlayKeyboard& keyboard) {
-    for (const auto& window : windows) {
-        if (window) {
-            window->end();
-        }
-    }
-    windows.clear();
-    keyboard.release();
-}
-
-// The windows still alive of a list of guarded pointers.
-template <typename Window> QList<Window*> livingWindows(const QList<QPointer<Window>>& windows) {
-    QList<Window*> result;
-    for (const auto& window : windows) {
-        if (window) {
-            result.append(window);
-        }
-    }
-    return result;
-}
 
 } // namespace ivra

@@ -13,12 +13,10 @@ namespace ivra {
 WindowPickerCoordinator::WindowPickerCoordinator(Services services, QObject* parent)
     : QObject(parent)
     , m_services(std::move(services))
-    , m_captureService(m_services.backend, m_services.settings) {
+    , m_captureService(m_services.backend, m_services.settings)
+    , m_overlays(m_services.keyboard) {
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen* screen) {
-        const std::unique_ptr<WindowPickerWindow> window = m_pool.take(screen);
-        if (window && m_isActive && m_windows.contains(QPointer(window.get()))) {
-            finish(std::nullopt);
-        }
+        m_overlays.forget(screen, [this] { finish(std::nullopt); });
     });
 }
 
@@ -29,18 +27,7 @@ WindowPickerCoordinator::~WindowPickerCoordinator() {
 }
 
 QList<WindowPickerWindow*> WindowPickerCoordinator::windows() const {
-    return livingWindows(m_windows);
-}
-
-WindowPickerWindow& WindowPickerCoordinator::windowFor(QScreen* screen) {
-    return m_pool.windowFor(screen, [this](WindowPickerWindow& made) {
-        WindowPickerWindow* window = &made;
-        connect(window, &WindowPickerWindow::pointerPressed, this, [this, window] {
-            if (m_isActive && window->isVisible()) {
-                m_services.keyboard.deliverTo(*window->windowHandle());
-            }
-        });
-    });
+    return m_overlays.shown();
 }
 
 void WindowPickerCoordinator::beginPicking(std::function<void(std::optional<QImage>)> completion) {
@@ -104,17 +91,16 @@ void WindowPickerCoordinator::present(const QList<CaptureWindow>& pickable,
                     self->select(window);
                 }
             });
-        WindowPickerWindow& window = windowFor(screen);
+        WindowPickerWindow& window = m_overlays.windowFor(screen);
         window.begin(frames.value(*id), std::move(state));
-        window.show();
-        window.raise();
-        m_windows.append(&window);
+        m_overlays.show(window);
     }
-    if (m_windows.isEmpty()) {
+    const QList<WindowPickerWindow*> shown = m_overlays.shown();
+    if (shown.isEmpty()) {
         finish(std::nullopt);
         return;
     }
-    m_services.keyboard.deliverTo(*m_windows.last()->windowHandle());
+    m_overlays.giveKeysTo(*shown.last());
     emit overlaysShown();
 }
 
@@ -132,7 +118,7 @@ void WindowPickerCoordinator::finish(std::optional<QImage> image) {
     if (!m_isActive) {
         return;
     }
-    endOverlays(m_windows, m_services.keyboard);
+    m_overlays.endAll();
     m_isActive = false;
     auto completion = std::move(m_completion);
     m_completion = nullptr;

@@ -50,12 +50,10 @@ private:
     void present(const QList<CaptureWindow>& pickable, const QMap<DisplayID, QImage>& frames);
     void select(const CaptureWindow& window);
     void finish(std::optional<QImage> image);
-    WindowPickerWindow& windowFor(QScreen* screen);
 
     Services m_services;
     ScreenCaptureService m_captureService;
-    OverlayPool<WindowPickerWindow> m_pool;
-    QList<QPointer<WindowPickerWindow>> m_windows;
+    OverlaySet<WindowPickerWindow> m_overlays;
     std::function<void(std::optional<QImage>)> m_completion;
     bool m_isActive = false;
 };
