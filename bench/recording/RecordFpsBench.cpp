@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "BenchSupport.h"
+#include "FirstDisplay.h"
 #include "MotionWindow.h"
 #include "platform/x11/X11ScreenCaptureBackend.h"
 #include "platform/xdg/IniKeyValueStore.h"
@@ -72,10 +73,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X server\n");
         return 1;
     }
-    CaptureDisplay display;
-    backend->shareableContent(false, true, [&](CaptureResult<ShareableContent> content) {
-        display = content.value().displays.first();
-    });
+    const std::optional<CaptureDisplay> first = bench::firstDisplay(*backend);
+    if (!first) {
+        std::fprintf(stderr, "the X server lists no display\n");
+        return 1;
+    }
+    const CaptureDisplay display = *first;
     SettingsStore settings(std::make_shared<platform::IniKeyValueStore>(dir.filePath("s.ini")));
     auto audio = createAudioCaptureDevices();
     ScreenRecordingService service(settings, *backend, audio.get());

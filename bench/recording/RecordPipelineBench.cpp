@@ -12,6 +12,7 @@
 #include <libyuv/convert.h>
 
 #include "BenchSupport.h"
+#include "FirstDisplay.h"
 #include "MotionWindow.h"
 #include "capture/ScreenStream.h"
 #include "platform/x11/X11ScreenCaptureBackend.h"
@@ -37,10 +38,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X server\n");
         return 1;
     }
-    CaptureDisplay display;
-    backend->shareableContent(false, true, [&](CaptureResult<ShareableContent> content) {
-        display = content.value().displays.first();
-    });
+    const std::optional<CaptureDisplay> first = bench::firstDisplay(*backend);
+    if (!first) {
+        std::fprintf(stderr, "the X server lists no display\n");
+        return 1;
+    }
+    const CaptureDisplay display = *first;
     bench::MotionWindow window;
     window.setGeometry(display.frame);
     window.show();
