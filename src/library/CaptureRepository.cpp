@@ -117,6 +117,7 @@ CaptureRepository::CaptureRepository(SettingsStore& settings, const QString& bas
 }
 
 CaptureRepository::~CaptureRepository() {
+    m_fileRemoval.waitForDone();
     if (m_removeBaseFolderOnExit) {
         QDir(m_baseFolder).removeRecursively();
     }
@@ -297,8 +298,12 @@ void CaptureRepository::deleteRecord(const CaptureRecord& record) {
 }
 
 void CaptureRepository::deleteAll() {
-    for (const CaptureRecord& record : fetchAll()) {
-        deleteRecord(record);
+    if (!m_store) {
+        return;
+    }
+    if (const auto files = m_store->removeAll()) {
+        removeFiles(*files);
+        CaptureHistoryNotifier::instance().post();
     }
 }
 
@@ -322,11 +327,30 @@ void CaptureRepository::enforceRetention() {
     if (!m_retentionLimit || *m_retentionLimit < 1) {
         return;
     }
-    // Pinned captures neither count against the limit nor are removed.
-    const auto beyond = m_store->unpinnedBeyond(*m_retentionLimit);
-    for (const CaptureRecord& record : beyond.value_or(QList<CaptureRecord>())) {
-        deleteRecord(record);
+    // Pinned captures neither count against the limit nor are removed. However many
+    // records go (a lowered limit over a large library), the store removes them in one
+    // write and the library posts one change.
+    const auto removed = m_store->removeUnpinnedBeyond(*m_retentionLimit);
+    if (removed && !removed->isEmpty()) {
+        removeFiles(*removed);
+        CaptureHistoryNotifier::instance().post();
     }
+}
+
+void CaptureRepository::removeFiles(const QList<CaptureStore::RecordFiles>& files) {
+    auto remove = [files] {
+        for (const CaptureStore::RecordFiles& record : files) {
+            QFile::remove(record.imagePath);
+            QFile::remove(record.thumbnailPath);
+        }
+    };
+    // A few files go at once; thousands of them (tens of milliseconds of unlinking) go on
+    // a worker, so that the interface does not stall.
+    if (files.size() <= kFilesRemovedInline) {
+        remove();
+        return;
+    }
+    m_fileRemoval.start(remove);
 }
 
 QSize CaptureRepository::thumbnailSize(QSize imageSize, int maxDimensionPx) {

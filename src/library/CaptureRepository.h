@@ -11,11 +11,13 @@
 #include <QString>
 #include <QUuid>
 
+#include <QThreadPool>
+
 #include "library/CaptureRecord.h"
+#include "library/CaptureStore.h"
 
 namespace ivra {
 
-class CaptureStore;
 class SettingsStore;
 
 // The capture library: writes every capture as a full-size PNG into the user's save
@@ -33,6 +35,7 @@ public:
     static constexpr double kThumbnailJpegQuality = 0.6;
     static constexpr const char* kStoreFileName = "Vantrel.store";
     static constexpr const char* kStatusNone = "none";
+    static constexpr qsizetype kFilesRemovedInline = 16;
 
     // Persistent: the store in defaultBaseFolder(), retention from the settings.
     // In memory: a store that ends with the repository, thumbnails in a fresh temporary
@@ -50,7 +53,8 @@ public:
     QString capturesDirectory() const { return m_capturesDirectory; }
 
     // How many unpinned captures to keep; nothing means no limit. A new limit applies from
-    // the next insert.
+    // the next insert. The captures beyond it go in one write with one change posted; their
+    // files are removed on a worker when there are more than kFilesRemovedInline records.
     std::optional<int> retentionLimit() const { return m_retentionLimit; }
     void setRetentionLimit(std::optional<int> limit) { m_retentionLimit = limit; }
 
@@ -74,6 +78,8 @@ public:
     QList<CaptureRecord> fetchAll();
     // Removes both files (ignoring files already gone) and the record.
     void deleteRecord(const CaptureRecord& record);
+    // Removes every record in one write and posts one change; the files follow (on a
+    // worker when there are many of them).
     void deleteAll();
     void setPinned(const CaptureRecord& record, bool pinned);
     // The full image; nothing when its file is missing or unreadable.
@@ -104,6 +110,7 @@ private:
                          const QDateTime& createdAt);
     void openPersistentStore();
     void enforceRetention();
+    void removeFiles(const QList<CaptureStore::RecordFiles>& files);
 
     SettingsStore& m_settings;
     // Background inserts deliver their results only while this lives.
@@ -117,6 +124,8 @@ private:
     QString m_temporaryCapturesDirectory;
     std::optional<int> m_retentionLimit;
     std::optional<QString> m_damagedStoreNotice;
+    // Removes the files of large deletions; waited for on destruction.
+    QThreadPool m_fileRemoval;
 };
 
 } // namespace ivra

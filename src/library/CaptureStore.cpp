@@ -55,6 +55,7 @@ constexpr const char* kNewestFirst = " ORDER BY createdAt DESC, rowid DESC";
 // than walking the createdAt index; the rows then come nearly sorted (captures are
 // inserted in time order), and a stable sort by time finishes the job.
 constexpr const char* kLatestInsertFirst = " ORDER BY rowid DESC";
+constexpr const char* kReturningFiles = " RETURNING imagePath, thumbnailPath";
 
 // Resets a statement when it goes out of scope, so every use starts clean.
 class StatementUse {
@@ -152,7 +153,8 @@ struct CaptureStore::Handles {
     Statement rollback;
     Statement insert;
     Statement fetchAll;
-    Statement unpinnedBeyond;
+    Statement removeUnpinnedBeyond;
+    Statement removeAll;
     Statement remove;
     Statement setPinned;
 };
@@ -308,13 +310,18 @@ CaptureStore::OpenResult CaptureStore::prepare(std::unique_ptr<Handles> handles)
     handles->insert = prepareStatement(db, QByteArray("INSERT INTO CaptureRecord (") + kColumns +
                                                ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     handles->fetchAll = prepareStatement(db, select + kLatestInsertFirst);
-    handles->unpinnedBeyond =
-        prepareStatement(db, select + " WHERE pinned = 0" + kNewestFirst + " LIMIT -1 OFFSET ?");
+    // One statement, so that pruning thousands of records is one short write.
+    handles->removeUnpinnedBeyond = prepareStatement(
+        db, QByteArray("DELETE FROM CaptureRecord WHERE rowid IN (SELECT rowid FROM "
+                       "CaptureRecord WHERE pinned = 0") +
+                kNewestFirst + " LIMIT -1 OFFSET ?)" + kReturningFiles);
+    handles->removeAll =
+        prepareStatement(db, QByteArray("DELETE FROM CaptureRecord") + kReturningFiles);
     handles->remove = prepareStatement(db, "DELETE FROM CaptureRecord WHERE id = ?");
     handles->setPinned = prepareStatement(db, "UPDATE CaptureRecord SET pinned = ? WHERE id = ?");
     for (const Statement* statement :
          {&handles->begin, &handles->commit, &handles->rollback, &handles->insert,
-          &handles->fetchAll, &handles->unpinnedBeyond, &handles->remove, &handles->setPinned}) {
+          &handles->fetchAll, &handles->removeUnpinnedBeyond, &handles->removeAll, &handles->remove, &handles->setPinned}) {
         if (!*statement) {
             return fail(sqlite3_extended_errcode(db));
         }
@@ -371,10 +378,38 @@ std::optional<QList<CaptureRecord>> CaptureStore::fetchAll() {
     return records;
 }
 
-std::optional<QList<CaptureRecord>> CaptureStore::unpinnedBeyond(int keep) {
-    sqlite3_stmt* statement = m_handles->unpinnedBeyond.get();
+std::optional<QList<CaptureStore::RecordFiles>> CaptureStore::removeUnpinnedBeyond(int keep) {
+    sqlite3_stmt* statement = m_handles->removeUnpinnedBeyond.get();
     sqlite3_bind_int(statement, 1, keep);
-    return readRecords(statement);
+    return removeReturningFiles(statement);
+}
+
+std::optional<QList<CaptureStore::RecordFiles>> CaptureStore::removeAll() {
+    return removeReturningFiles(m_handles->removeAll.get());
+}
+
+std::optional<QList<CaptureStore::RecordFiles>>
+CaptureStore::removeReturningFiles(sqlite3_stmt* statement) {
+    Transaction transaction(m_handles->begin.get(), m_handles->commit.get(),
+                            m_handles->rollback.get());
+    if (!transaction.isOpen()) {
+        return std::nullopt;
+    }
+    QList<RecordFiles> files;
+    {
+        StatementUse use(statement);
+        int code = SQLITE_ROW;
+        while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+            files.append({columnText(statement, 0), columnText(statement, 1)});
+        }
+        if (code != SQLITE_DONE) {
+            return std::nullopt;
+        }
+    }
+    if (!transaction.commit()) {
+        return std::nullopt;
+    }
+    return files;
 }
 
 std::optional<QList<CaptureRecord>> CaptureStore::readRecords(sqlite3_stmt* statement) {

@@ -51,8 +51,16 @@ public:
     // Every record, newest first (a later insert first among equal times); nothing when the
     // read fails.
     std::optional<QList<CaptureRecord>> fetchAll();
-    // The unpinned records after the first `keep` of them, newest first.
-    std::optional<QList<CaptureRecord>> unpinnedBeyond(int keep);
+    // The files of a removed record, for the caller to delete.
+    struct RecordFiles {
+        QString imagePath;
+        QString thumbnailPath;
+    };
+    // Removes the unpinned records after the newest `keep` of them, in one transaction,
+    // and returns their files; nothing when the write fails (then nothing was removed).
+    std::optional<QList<RecordFiles>> removeUnpinnedBeyond(int keep);
+    // Removes every record in one transaction and returns their files.
+    std::optional<QList<RecordFiles>> removeAll();
     bool remove(const QUuid& id);
     bool setPinned(const QUuid& id, bool pinned);
 
@@ -64,6 +72,7 @@ private:
 
     static OpenResult prepare(std::unique_ptr<Handles> handles);
     std::optional<QList<CaptureRecord>> readRecords(sqlite3_stmt* statement);
+    std::optional<QList<RecordFiles>> removeReturningFiles(sqlite3_stmt* statement);
     bool runWrite(sqlite3_stmt* statement);
 
     std::unique_ptr<Handles> m_handles;

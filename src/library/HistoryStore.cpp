@@ -13,7 +13,25 @@ HistoryStore::HistoryStore(CaptureRepository& repository, QObject* parent)
     // Tied to this object: once the store is destroyed the notification no longer
     // reaches it. A notification posted on another thread is delivered on this one.
     connect(&CaptureHistoryNotifier::instance(), &CaptureHistoryNotifier::captureHistoryDidChange,
-            this, &HistoryStore::reload);
+            this, &HistoryStore::scheduleReload);
+}
+
+void HistoryStore::scheduleReload() {
+    // A burst of changes (a capture that prunes a large library, a delete-all) posts many
+    // notifications in one turn of the event loop; the store reads the library once, after
+    // the burst.
+    if (m_reloadScheduled) {
+        return;
+    }
+    m_reloadScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_reloadScheduled) {
+                reload();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void HistoryStore::setPinnedOnly(bool pinnedOnly) {
@@ -28,6 +46,8 @@ void HistoryStore::setPinnedOnly(bool pinnedOnly) {
 void HistoryStore::reload() {
     Q_ASSERT_X(QThread::currentThread() == thread(), "HistoryStore::reload",
                "the history is read and published on its own (the UI) thread only");
+    // Whatever was scheduled is covered by this read.
+    m_reloadScheduled = false;
     QList<CaptureRecord> records = m_repository.fetchAll();
     if (m_pinnedOnly) {
         records.removeIf([](const CaptureRecord& record) { return !record.pinned; });

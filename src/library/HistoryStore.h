@@ -10,8 +10,9 @@ namespace ivra {
 class CaptureRepository;
 
 // The list model behind the history bar: the repository's records, newest first, or only
-// the pinned ones. It reloads whenever the library posts its change notification and
-// never trims the list. Main thread only. The repository must outlive the store.
+// the pinned ones. It reloads after the library posts its change notification (once per
+// turn of the event loop, however many changes were posted in it) and never trims the
+// list. Main thread only. The repository must outlive the store.
 class HistoryStore final : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool pinnedOnly READ pinnedOnly WRITE setPinnedOnly NOTIFY pinnedOnlyChanged FINAL)
@@ -42,9 +43,12 @@ Q_SIGNALS:
     void pinnedOnlyChanged(bool pinnedOnly);
 
 private:
+    void scheduleReload();
+
     CaptureRepository& m_repository;
     QList<CaptureRecord> m_records;
     bool m_pinnedOnly = false;
+    bool m_reloadScheduled = false;
 };
 
 } // namespace ivra

@@ -223,7 +223,7 @@ private Q_SLOTS:
         test::storeCapture(repository);
         notifications->clear();
         repository.deleteAll();
-        QCOMPARE(notifications->count(), 2);
+        QCOMPARE(notifications->count(), 1);
         QVERIFY(repository.fetchAll().isEmpty() && folders.allInSaveFolder().isEmpty());
         QVERIFY(QDir(repository.capturesDirectory()).isEmpty());
     }
