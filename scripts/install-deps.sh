@@ -11,7 +11,8 @@ packages=(
     libxkbcommon-dev libxkbcommon-x11-dev libxcb-xkb-dev libxcb-xtest0-dev
     # Screen capture on X11, the Wayland portal and the single instance (D-Bus)
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-ewmh-dev
-    libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libdbus-1-dev
+    libxcb-composite0-dev libxcb-render0-dev libxcb-render-util0-dev libxcb-xinput-dev
+    libdbus-1-dev
     # Capture sound
     libcanberra-dev sound-theme-freedesktop
     # Capture library: store and image codecs

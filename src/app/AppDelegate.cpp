@@ -23,12 +23,14 @@
 #include "keyboard/KeyboardLayout.h"
 #include "keyboard/ShortcutManager.h"
 #include "library/ui/FloatingThumbnailManager.h"
+#include "library/ui/HistoryBarController.h"
 #include "platform/canberra/CanberraCaptureSound.h"
 #include "presentation/ui/Appearance.h"
 #include "recognition/ui/OCRResultWindow.h"
 #include "recording/AudioCaptureSource.h"
 #include "recording/RecordingSelfTest.h"
 #include "services/ClipboardService.h"
+#include "services/PointerPressMonitor.h"
 #include "settings/SettingsStore.h"
 #include "settings/ui/FolderChooserDialog.h"
 
@@ -243,6 +245,17 @@ FloatingThumbnailManager& AppDelegate::thumbnailManager() {
     return *m_thumbnailManager;
 }
 
+HistoryBarController& AppDelegate::historyBar() {
+    if (!m_historyBar) {
+        HistoryCardActions actions;
+        actions.copyImage = [](const QImage& image) { ClipboardService::copy(image); };
+        actions.openInEditor = [](const QImage& image) { EditorCoordinator::shared().open(image); };
+        m_historyBar = std::make_unique<HistoryBarController>(*m_captureRepository, std::move(actions),
+                                                              createPointerPressMonitor());
+    }
+    return *m_historyBar;
+}
+
 void AppDelegate::setUpStatusItem() {
     CaptureDispatcher* dispatcher = m_captureDispatcher.get();
     // An empty action leaves its entry disabled until the feature is there.
@@ -257,6 +270,7 @@ void AppDelegate::setUpStatusItem() {
         capture(dispatcher && dispatcher->offersWindowCapture(), CaptureAction::Window);
     actions.captureFullScreen = capture(dispatcher != nullptr, CaptureAction::FullScreen);
     actions.showAbout = [] { AboutDialog::present(); };
+    actions.toggleHistory = [this] { historyBar().toggle(); };
     actions.quit = [] { QCoreApplication::quit(); };
     m_statusItem = std::make_unique<StatusItemController>(std::move(actions));
     if (!StatusItemController::hasSystemTray()) {

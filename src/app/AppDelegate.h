@@ -23,6 +23,7 @@ class KeyboardLayout;
 class ShortcutManager;
 class CaptureSound;
 class FloatingThumbnailManager;
+class HistoryBarController;
 class FolderChooser;
 class FrontmostApplication;
 class RecordingSelfTest;
@@ -51,6 +52,8 @@ public:
     // Nothing when this session offers no screen capture at all.
     CaptureDispatcher* captureDispatcher() { return m_captureDispatcher.get(); }
     FloatingThumbnailManager& thumbnailManager();
+    // The history shelf, made on the first click of the tray item.
+    HistoryBarController& historyBar();
 
     // Called once just before the process ends normally.
     void applicationWillTerminate();
@@ -80,6 +83,7 @@ private:
     std::unique_ptr<CaptureDispatcher> m_captureDispatcher;
     // Created on first use.
     std::unique_ptr<FloatingThumbnailManager> m_thumbnailManager;
+    std::unique_ptr<HistoryBarController> m_historyBar;
     std::unique_ptr<StatusItemController> m_statusItem;
     std::unique_ptr<KeyboardLayout> m_keyboardLayout;
     std::unique_ptr<HotkeyBackend> m_hotkeyBackend;

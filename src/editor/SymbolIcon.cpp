@@ -71,6 +71,18 @@ QPainterPath roundedRect(double x, double y, double w, double h, double radius) 
     return path;
 }
 
+// A push pin standing upright: round head, a collar, and the needle.
+QPainterPath pinShape() {
+    QPainterPath pin;
+    pin.addRoundedRect(QRectF(8, 2.5, 8, 3), 1.2, 1.2);
+    pin.addPolygon(QPolygonF({{9.2, 5.5}, {14.8, 5.5}, {15.6, 11}, {18.5, 13.5}, {18.5, 15.5},
+                              {5.5, 15.5}, {5.5, 13.5}, {8.4, 11}}));
+    pin.closeSubpath();
+    pin.addRect(QRectF(11.2, 15.5, 1.6, 6.5));
+    pin.setFillRule(Qt::WindingFill);
+    return pin;
+}
+
 // A four-pointed sparkle with concave sides.
 QPainterPath sparkle(QPointF centre, double radius) {
     const double x = centre.x();
@@ -254,6 +266,36 @@ const QHash<QString, Draw>& drawings() {
              p.fillPath(body, p.pen().color());
              clearPath(p, circle({12, 12.75}, 2.9));
              p.fillPath(circle({12, 12.75}, 1.6), p.pen().color());
+         }},
+        {QStringLiteral("clock.arrow.circlepath"),
+         [](QPainter& p) {
+             // An open circle turning back on itself, with the clock's hands inside.
+             QPainterPath arc;
+             arc.arcMoveTo(QRectF(3.5, 3.5, 17, 17), 160);
+             arc.arcTo(QRectF(3.5, 3.5, 17, 17), 160, -300);
+             strokePath(p, arc);
+             strokePath(p, polyline({{1.8, 9.2}, {4.2, 12.2}, {7.2, 9.8}}));
+             strokePath(p, polyline({{12, 7.5}, {12, 12}, {15, 14}}));
+         }},
+        {QStringLiteral("pin.fill"), [](QPainter& p) { p.fillPath(pinShape(), p.pen().color()); }},
+        {QStringLiteral("pin.slash"),
+         [](QPainter& p) {
+             strokePath(p, pinShape(), kStroke * 0.9);
+             clearStroke(p, polyline({{3.5, 3.5}, {20.5, 20.5}}), kStroke * 2.6);
+             strokePath(p, polyline({{3.5, 3.5}, {20.5, 20.5}}));
+         }},
+        {QStringLiteral("pin.slash.fill"),
+         [](QPainter& p) {
+             p.fillPath(pinShape(), p.pen().color());
+             clearStroke(p, polyline({{3.5, 3.5}, {20.5, 20.5}}), kStroke * 2.6);
+             strokePath(p, polyline({{3.5, 3.5}, {20.5, 20.5}}));
+         }},
+        {QStringLiteral("pencil.tip.crop.circle"),
+         [](QPainter& p) {
+             strokePath(p, circle({12, 12}, 9.5));
+             QPainterPath pencil = polygon({{8, 16}, {8.6, 13.4}, {14.6, 7.4}, {16.6, 9.4},
+                                            {10.6, 15.4}});
+             p.fillPath(pencil, p.pen().color());
          }},
     };
     return table;
