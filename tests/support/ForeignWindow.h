@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <utility>
 
 #include <QRect>
 
@@ -11,15 +12,19 @@ namespace ivra::test {
 // Another program's window, on an X connection of its own: the application a user was in
 // when they asked for a capture. `managed` windows are placed and framed by the window
 // manager like any application's; others stay exactly where they are put. It counts the
-// key presses it gets.
+// key presses it gets. One that `takesClicks` keeps its button presses to itself, like a
+// panel: the window manager never hears of them.
 class ForeignWindow {
 public:
-    ForeignWindow(QRect geometry, bool managed, quint32 colour = 0xffffff) {
+    ForeignWindow(QRect geometry, bool managed, quint32 colour = 0xffffff,
+                  bool takesClicks = false) {
         m_connection = xcb_connect(nullptr, nullptr);
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
         m_window = xcb_generate_id(m_connection);
         // In the order of the mask's bits.
-        const uint32_t values[] = {colour, managed ? 0u : 1u, XCB_EVENT_MASK_KEY_PRESS};
+        const uint32_t events =
+            XCB_EVENT_MASK_KEY_PRESS | (takesClicks ? XCB_EVENT_MASK_BUTTON_PRESS : 0u);
+        const uint32_t values[] = {colour, managed ? 0u : 1u, events};
         xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root,
                           int16_t(geometry.x()), int16_t(geometry.y()), uint16_t(geometry.width()),
                           uint16_t(geometry.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
@@ -40,12 +45,13 @@ public:
     }
     // Key presses that reached it since the last call.
     int keysReceived() {
-        int count = 0;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            count += (event->response_type & 0x7f) == XCB_KEY_PRESS;
-            std::free(event);
-        }
-        return count;
+        poll();
+        return std::exchange(m_keys, 0);
+    }
+    // Button presses that reached it since the last call (with `takesClicks`).
+    int clicksReceived() {
+        poll();
+        return std::exchange(m_clicks, 0);
     }
     void sync() {
         std::free(
@@ -53,6 +59,16 @@ public:
     }
 
 private:
+    void poll() {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            m_keys += (event->response_type & 0x7f) == XCB_KEY_PRESS;
+            m_clicks += (event->response_type & 0x7f) == XCB_BUTTON_PRESS;
+            std::free(event);
+        }
+    }
+
+    int m_keys = 0;
+    int m_clicks = 0;
     xcb_connection_t* m_connection;
     xcb_window_t m_window;
 };
