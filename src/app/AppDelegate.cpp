@@ -250,8 +250,8 @@ HistoryBarController& AppDelegate::historyBar() {
         HistoryCardActions actions;
         actions.copyImage = [](const QImage& image) { ClipboardService::copy(image); };
         actions.openInEditor = [](const QImage& image) { EditorCoordinator::shared().open(image); };
-        m_historyBar = std::make_unique<HistoryBarController>(*m_captureRepository, std::move(actions),
-                                                              createPointerPressMonitor());
+        m_historyBar = std::make_unique<HistoryBarController>(
+            *m_captureRepository, std::move(actions), createPointerPressMonitor());
     }
     return *m_historyBar;
 }

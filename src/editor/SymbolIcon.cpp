@@ -75,8 +75,14 @@ QPainterPath roundedRect(double x, double y, double w, double h, double radius) 
 QPainterPath pinShape() {
     QPainterPath pin;
     pin.addRoundedRect(QRectF(8, 2.5, 8, 3), 1.2, 1.2);
-    pin.addPolygon(QPolygonF({{9.2, 5.5}, {14.8, 5.5}, {15.6, 11}, {18.5, 13.5}, {18.5, 15.5},
-                              {5.5, 15.5}, {5.5, 13.5}, {8.4, 11}}));
+    pin.addPolygon(QPolygonF({{9.2, 5.5},
+                              {14.8, 5.5},
+                              {15.6, 11},
+                              {18.5, 13.5},
+                              {18.5, 15.5},
+                              {5.5, 15.5},
+                              {5.5, 13.5},
+                              {8.4, 11}}));
     pin.closeSubpath();
     pin.addRect(QRectF(11.2, 15.5, 1.6, 6.5));
     pin.setFillRule(Qt::WindingFill);
@@ -293,8 +299,8 @@ const QHash<QString, Draw>& drawings() {
         {QStringLiteral("pencil.tip.crop.circle"),
          [](QPainter& p) {
              strokePath(p, circle({12, 12}, 9.5));
-             QPainterPath pencil = polygon({{8, 16}, {8.6, 13.4}, {14.6, 7.4}, {16.6, 9.4},
-                                            {10.6, 15.4}});
+             QPainterPath pencil =
+                 polygon({{8, 16}, {8.6, 13.4}, {14.6, 7.4}, {16.6, 9.4}, {10.6, 15.4}});
              p.fillPath(pencil, p.pen().color());
          }},
     };

@@ -227,8 +227,10 @@ CaptureRecord CaptureRepository::record(const WrittenFiles& files, QSize imageSi
     if (!m_store->insert(record)) {
         qWarning("Ivra: could not record the capture %s", qPrintable(record.imagePath));
     }
-    enforceRetention();
-    CaptureHistoryNotifier::instance().post();
+    // While older captures are still being pruned, the change is posted once they are gone.
+    if (!enforceRetention()) {
+        CaptureHistoryNotifier::instance().post();
+    }
     return record;
 }
 
@@ -323,18 +325,43 @@ std::optional<QImage> CaptureRepository::image(const CaptureRecord& record) cons
     return image;
 }
 
-void CaptureRepository::enforceRetention() {
-    if (!m_retentionLimit || *m_retentionLimit < 1) {
-        return;
+bool CaptureRepository::enforceRetention() {
+    if (m_pruning) {
+        // The batches under way take this capture into account too.
+        return true;
     }
+    if (!m_retentionLimit || *m_retentionLimit < 1) {
+        return false;
+    }
+    m_pruning = true;
+    return !pruneBatch();
+}
+
+bool CaptureRepository::pruneBatch() {
     // Pinned captures neither count against the limit nor are removed. However many
-    // records go (a lowered limit over a large library), the store removes them in one
-    // write and the library posts one change.
-    const auto removed = m_store->removeUnpinnedBeyond(*m_retentionLimit);
+    // records go (a lowered limit over a large library), each turn of the event loop
+    // removes one batch in one short write, so the interface never waits on thousands of
+    // deletions at once; one change is posted when the last batch is done.
+    const int limit = m_retentionLimit.value_or(0);
+    const auto removed =
+        limit > 0 ? m_store->removeUnpinnedBeyond(limit, kPruneBatch) : std::nullopt;
     if (removed && !removed->isEmpty()) {
         removeFiles(*removed);
-        CaptureHistoryNotifier::instance().post();
     }
+    if (removed && removed->size() == kPruneBatch) {
+        std::weak_ptr<const bool> alive = m_alive;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, alive] {
+                if (!alive.expired() && pruneBatch()) {
+                    CaptureHistoryNotifier::instance().post();
+                }
+            },
+            Qt::QueuedConnection);
+        return false;
+    }
+    m_pruning = false;
+    return true;
 }
 
 void CaptureRepository::removeFiles(const QList<CaptureStore::RecordFiles>& files) {

@@ -36,6 +36,8 @@ public:
     static constexpr const char* kStoreFileName = "Vantrel.store";
     static constexpr const char* kStatusNone = "none";
     static constexpr qsizetype kFilesRemovedInline = 16;
+    // Records pruned per turn of the event loop: a few milliseconds of writing.
+    static constexpr int kPruneBatch = 256;
 
     // Persistent: the store in defaultBaseFolder(), retention from the settings.
     // In memory: a store that ends with the repository, thumbnails in a fresh temporary
@@ -53,8 +55,9 @@ public:
     QString capturesDirectory() const { return m_capturesDirectory; }
 
     // How many unpinned captures to keep; nothing means no limit. A new limit applies from
-    // the next insert. The captures beyond it go in one write with one change posted; their
-    // files are removed on a worker when there are more than kFilesRemovedInline records.
+    // the next insert. The captures beyond it go in batches of kPruneBatch, one per turn of
+    // the event loop, with one change posted at the end; their files are removed on a
+    // worker when a batch has more than kFilesRemovedInline records.
     std::optional<int> retentionLimit() const { return m_retentionLimit; }
     void setRetentionLimit(std::optional<int> limit) { m_retentionLimit = limit; }
 
@@ -109,7 +112,10 @@ private:
                          const std::optional<QString>& sourceAppBundleID,
                          const QDateTime& createdAt);
     void openPersistentStore();
-    void enforceRetention();
+    // Starts pruning; true while batches remain for later turns of the event loop.
+    bool enforceRetention();
+    // Removes one batch; false when another one follows.
+    bool pruneBatch();
     void removeFiles(const QList<CaptureStore::RecordFiles>& files);
 
     SettingsStore& m_settings;
@@ -124,6 +130,7 @@ private:
     QString m_temporaryCapturesDirectory;
     std::optional<int> m_retentionLimit;
     std::optional<QString> m_damagedStoreNotice;
+    bool m_pruning = false;
     // Removes the files of large deletions; waited for on destruction.
     QThreadPool m_fileRemoval;
 };

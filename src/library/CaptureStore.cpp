@@ -55,6 +55,7 @@ constexpr const char* kNewestFirst = " ORDER BY createdAt DESC, rowid DESC";
 // than walking the createdAt index; the rows then come nearly sorted (captures are
 // inserted in time order), and a stable sort by time finishes the job.
 constexpr const char* kLatestInsertFirst = " ORDER BY rowid DESC";
+constexpr const char* kOldestFirst = " ORDER BY createdAt ASC, rowid ASC";
 constexpr const char* kReturningFiles = " RETURNING imagePath, thumbnailPath";
 
 // Resets a statement when it goes out of scope, so every use starts clean.
@@ -310,18 +311,20 @@ CaptureStore::OpenResult CaptureStore::prepare(std::unique_ptr<Handles> handles)
     handles->insert = prepareStatement(db, QByteArray("INSERT INTO CaptureRecord (") + kColumns +
                                                ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     handles->fetchAll = prepareStatement(db, select + kLatestInsertFirst);
-    // One statement, so that pruning thousands of records is one short write.
+    // One statement per batch of records.
     handles->removeUnpinnedBeyond = prepareStatement(
-        db, QByteArray("DELETE FROM CaptureRecord WHERE rowid IN (SELECT rowid FROM "
-                       "CaptureRecord WHERE pinned = 0") +
-                kNewestFirst + " LIMIT -1 OFFSET ?)" + kReturningFiles);
+        db, QByteArray("DELETE FROM CaptureRecord WHERE rowid IN (SELECT rowid FROM ("
+                       "SELECT rowid, createdAt FROM CaptureRecord WHERE pinned = 0") +
+                kNewestFirst + " LIMIT -1 OFFSET ?)" + kOldestFirst + " LIMIT ?)" +
+                kReturningFiles);
     handles->removeAll =
         prepareStatement(db, QByteArray("DELETE FROM CaptureRecord") + kReturningFiles);
     handles->remove = prepareStatement(db, "DELETE FROM CaptureRecord WHERE id = ?");
     handles->setPinned = prepareStatement(db, "UPDATE CaptureRecord SET pinned = ? WHERE id = ?");
     for (const Statement* statement :
          {&handles->begin, &handles->commit, &handles->rollback, &handles->insert,
-          &handles->fetchAll, &handles->removeUnpinnedBeyond, &handles->removeAll, &handles->remove, &handles->setPinned}) {
+          &handles->fetchAll, &handles->removeUnpinnedBeyond, &handles->removeAll, &handles->remove,
+          &handles->setPinned}) {
         if (!*statement) {
             return fail(sqlite3_extended_errcode(db));
         }
@@ -378,9 +381,11 @@ std::optional<QList<CaptureRecord>> CaptureStore::fetchAll() {
     return records;
 }
 
-std::optional<QList<CaptureStore::RecordFiles>> CaptureStore::removeUnpinnedBeyond(int keep) {
+std::optional<QList<CaptureStore::RecordFiles>> CaptureStore::removeUnpinnedBeyond(int keep,
+                                                                                   int limit) {
     sqlite3_stmt* statement = m_handles->removeUnpinnedBeyond.get();
     sqlite3_bind_int(statement, 1, keep);
+    sqlite3_bind_int(statement, 2, limit);
     return removeReturningFiles(statement);
 }
 

@@ -56,9 +56,10 @@ public:
         QString imagePath;
         QString thumbnailPath;
     };
-    // Removes the unpinned records after the newest `keep` of them, in one transaction,
-    // and returns their files; nothing when the write fails (then nothing was removed).
-    std::optional<QList<RecordFiles>> removeUnpinnedBeyond(int keep);
+    // Removes up to `limit` of the unpinned records after the newest `keep` of them (the
+    // oldest first), in one transaction, and returns their files; nothing when the write
+    // fails (then nothing was removed).
+    std::optional<QList<RecordFiles>> removeUnpinnedBeyond(int keep, int limit);
     // Removes every record in one transaction and returns their files.
     std::optional<QList<RecordFiles>> removeAll();
     bool remove(const QUuid& id);

@@ -10,8 +10,7 @@ namespace ivra {
 HistoryListModel::HistoryListModel(HistoryStore& store, QObject* parent)
     : QAbstractListModel(parent)
     , m_store(store) {
-    connect(&store, &HistoryStore::recordsAboutToChange, this,
-            &HistoryListModel::beginResetModel);
+    connect(&store, &HistoryStore::recordsAboutToChange, this, &HistoryListModel::beginResetModel);
     connect(&store, &HistoryStore::recordsChanged, this, &HistoryListModel::endResetModel);
 }
 

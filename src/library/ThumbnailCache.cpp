@@ -122,11 +122,11 @@ QImage ThumbnailCache::readFilled(const QString& path, QSize sizePx) {
     if (image.isNull()) {
         return {};
     }
-    const QImage scaled = image.scaled(sizePx, Qt::KeepAspectRatioByExpanding,
-                                       Qt::SmoothTransformation);
-    const QRect middle(QPoint((scaled.width() - sizePx.width()) / 2,
-                              (scaled.height() - sizePx.height()) / 2),
-                       sizePx);
+    const QImage scaled =
+        image.scaled(sizePx, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QRect middle(
+        QPoint((scaled.width() - sizePx.width()) / 2, (scaled.height() - sizePx.height()) / 2),
+        sizePx);
     return scaled.copy(middle).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 

@@ -31,7 +31,8 @@ void xdotool(const QStringList& arguments) {
 }
 
 void moveTo(QPoint global) {
-    xdotool({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())});
+    xdotool(
+        {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())});
 }
 
 bool isNear(const QColor& a, const QColor& b) {
@@ -93,7 +94,9 @@ class HistoryBarTest : public QObject {
         m_bar->show();
         QVERIFY(QTest::qWaitForWindowActive(&panel()));
     }
-    QRect itemRect(int rowIndex) const { return row().visualRect(row().model()->index(rowIndex, 0)); }
+    QRect itemRect(int rowIndex) const {
+        return row().visualRect(row().model()->index(rowIndex, 0));
+    }
     QPoint globalAt(int rowIndex, HistoryCardView::Part part) const {
         const QRect item = itemRect(rowIndex);
         const QRect target = part == HistoryCardView::Part::Thumbnail
@@ -103,7 +106,8 @@ class HistoryBarTest : public QObject {
     }
     // Hovers the card first, so that its buttons show, then clicks.
     void clickCard(int rowIndex, HistoryCardView::Part part) {
-        moveTo(row().viewport()->mapToGlobal(HistoryCardView::thumbnailRect(itemRect(rowIndex)).center()));
+        moveTo(row().viewport()->mapToGlobal(
+            HistoryCardView::thumbnailRect(itemRect(rowIndex)).center()));
         click(globalAt(rowIndex, part));
     }
     // Clicks and waits until the desktop has reported the press, then lets the shelf's
@@ -273,8 +277,8 @@ private Q_SLOTS:
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
         // Like a panel: left alone by the window manager, and its clicks are its own, so
         // the keyboard stays where it is (only the pointer monitor tells of the click).
-        test::ForeignWindow elsewhere(QRect(available.left() + 300, available.top() + 400, 400, 300),
-                                      false, 0xffffff, true);
+        test::ForeignWindow elsewhere(
+            QRect(available.left() + 300, available.top() + 400, 400, 300), false, 0xffffff, true);
         m_bar->toggle();
         QVERIFY(QTest::qWaitForWindowActive(&panel()));
         // A click on a card (it opens the editor) leaves the shelf open.

@@ -9,6 +9,7 @@
 #include "library/CaptureHistoryNotifier.h"
 #include "library/CaptureStore.h"
 #include "library/HistoryStore.h"
+#include "support/TestSupport.h"
 
 using namespace ivra;
 
@@ -65,30 +66,45 @@ private Q_SLOTS:
     }
 
     // One capture into a large library with a small retention limit: the records beyond
-    // the limit go in one write, the shelf reads the library once, and every file of the
-    // pruned captures is gone (large batches are unlinked on a worker).
+    // the limit go in batches over a few turns of the event loop, the shelf reads the
+    // library once, and every file of the pruned captures is gone (large batches are
+    // unlinked on a worker).
     void pruningALargeLibraryCostsOneReload() {
         test::LibraryFolders folders;
         std::optional<CaptureRecord> pinned;
         QStringList prunedFiles;
         {
-            CaptureRepository filling = folders.open();
-            for (int i = 0; i < 60; ++i) {
-                const auto record = test::storeCapture(filling, 100 - i);
-                QVERIFY(record);
+            // Records straight into the store, each with its two files: the library of a
+            // long-time user, built in a moment.
+            const CaptureRecord model = *test::storeCapture(
+                *std::make_unique<CaptureRepository>(*folders.settings, folders.baseFolder));
+            auto store = CaptureStore::open(folders.storeFile).store;
+            QVERIFY(store->remove(model.id));
+            const QByteArray imageBytes = test::readFile(model.imagePath);
+            const QByteArray thumbnailBytes = test::readFile(model.thumbnailPath);
+            constexpr int kCaptures = CaptureRepository::kPruneBatch + 60;
+            for (int i = 0; i < kCaptures; ++i) {
+                CaptureRecord record = model;
+                record.id = QUuid::createUuid();
+                record.createdAt = model.createdAt.addSecs(-60 * (kCaptures + 40 - i));
+                record.imagePath = model.imagePath + QString::number(i);
+                record.thumbnailPath = model.thumbnailPath + QString::number(i);
+                record.pinned = i == 0;
+                QVERIFY(test::writeFile(record.imagePath, imageBytes) &&
+                        test::writeFile(record.thumbnailPath, thumbnailBytes));
+                QVERIFY(store->insert(record));
                 if (i == 0) {
                     pinned = record;
-                } else if (i < 56) {
-                    prunedFiles << record->imagePath << record->thumbnailPath;
+                } else if (i < kCaptures - 4) {
+                    prunedFiles << record.imagePath << record.thumbnailPath;
                 }
             }
-            filling.setPinned(*pinned, true);
         }
         CaptureRepository repository = folders.open();
         repository.setRetentionLimit(5);
         HistoryStore history(repository);
         history.reload();
-        QCOMPARE(history.count(), 60);
+        QCOMPARE(history.count(), CaptureRepository::kPruneBatch + 60);
         QSignalSpy reloads(&history, &HistoryStore::recordsChanged);
         const auto newest = test::storeCapture(repository, 0);
         QVERIFY(newest);

@@ -23,7 +23,7 @@ public:
         m_window = xcb_generate_id(m_connection);
         // In the order of the mask's bits.
         const uint32_t events =
-            XCB_EVENT_MASK_KEY_PRESS | (takesClicks ? XCB_EVENT_MASK_BUTTON_PRESS : 0u);
+            XCB_EVENT_MASK_KEY_PRESS | (takesClicks ? uint32_t(XCB_EVENT_MASK_BUTTON_PRESS) : 0u);
         const uint32_t values[] = {colour, managed ? 0u : 1u, events};
         xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root,
                           int16_t(geometry.x()), int16_t(geometry.y()), uint16_t(geometry.width()),

@@ -7,13 +7,13 @@
 #include <QPoint>
 
 #include "library/ui/HistoryBarView.h"
+#include "services/PointerPressMonitor.h"
 
 namespace ivra {
 
 class CaptureRepository;
 class HistoryBarPanel;
 class HistoryStore;
-class PointerPressMonitor;
 
 // The history shelf under the tray item: owns its store and its window (made on the first
 // showing and kept), and closes it on Escape, on its close button, on a second click of the

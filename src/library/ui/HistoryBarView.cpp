@@ -160,8 +160,7 @@ QWidget* HistoryBarView::buildHeader() {
     const double dpr = devicePixelRatioF();
 
     auto* symbol = new QLabel;
-    symbol->setPixmap(
-        symbolPixmap(QStringLiteral("clock.arrow.circlepath"), 15, theme::kDim, dpr));
+    symbol->setPixmap(symbolPixmap(QStringLiteral("clock.arrow.circlepath"), 15, theme::kDim, dpr));
     layout->addWidget(symbol);
     layout->addWidget(
         textLabel(QStringLiteral("Screenshot History"), 13, QFont::DemiBold, theme::kText));

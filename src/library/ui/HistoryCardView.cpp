@@ -46,7 +46,8 @@ HistoryCardView::HistoryCardView(const HistoryListModel& model, ThumbnailCache& 
                                  QObject* parent)
     : QStyledItemDelegate(parent)
     , m_model(model)
-    , m_thumbnails(thumbnails) {}
+    , m_thumbnails(thumbnails) {
+}
 
 QRect HistoryCardView::cardRect(const QRect& itemRect) {
     return QRect(itemRect.left() + kHalfGapPt, itemRect.top(), kWidthPt,
@@ -117,8 +118,8 @@ void HistoryCardView::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->setPen(Qt::NoPen);
         painter->setBrush(theme::kGold);
         painter->drawEllipse(badge);
-        painter->drawImage(QRectF(badge.adjusted(kBadgePaddingPt, kBadgePaddingPt,
-                                                 -kBadgePaddingPt, -kBadgePaddingPt)),
+        painter->drawImage(QRectF(badge.adjusted(kBadgePaddingPt, kBadgePaddingPt, -kBadgePaddingPt,
+                                                 -kBadgePaddingPt)),
                            symbol(QStringLiteral("pin.fill"), kBadgeGlyphPt, Qt::white, dpr));
     }
 
@@ -150,17 +151,17 @@ void HistoryCardView::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int timeWidth = QFontMetrics(timeFont).horizontalAdvance(time);
     painter->setFont(timeFont);
     painter->setPen(theme::kDim);
-    painter->drawText(QRect(caption.right() - timeWidth + 1, caption.top(), timeWidth,
-                            caption.height()),
-                      Qt::AlignRight | Qt::AlignVCenter, time);
+    painter->drawText(
+        QRect(caption.right() - timeWidth + 1, caption.top(), timeWidth, caption.height()),
+        Qt::AlignRight | Qt::AlignVCenter, time);
     const QFont nameFont = captionFont(11, QFont::Medium);
     const QRect nameRect(textLeft, caption.top(), caption.right() - timeWidth - 8 - textLeft,
                          caption.height());
     painter->setFont(nameFont);
     painter->setPen(theme::kText);
-    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
-                      QFontMetrics(nameFont).elidedText(app.name, Qt::ElideRight,
-                                                        nameRect.width()));
+    painter->drawText(
+        nameRect, Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetrics(nameFont).elidedText(app.name, Qt::ElideRight, nameRect.width()));
     painter->restore();
 }
 

@@ -97,7 +97,8 @@ void X11PointerPressMonitor::readEvents() {
             const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
             if (generic->extension == m_xinputOpcode &&
                 generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS) {
-                const auto* raw = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
+                const auto* raw =
+                    reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
                 pressed = pressed || raw->detail == kLeftButton || raw->detail == kRightButton;
             }
         }
