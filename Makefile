@@ -26,7 +26,7 @@ build: configure models
 run:
 	@scripts/run.sh --check
 	@$(MAKE) build
-	@scripts/run.sh $(BUILD_DIR)/src/app/ivra
+	@scripts/run.sh --binary $(BUILD_DIR)/src/app/ivra
 
 test: build
 	@cmake --build $(BUILD_DIR) --target format-check
