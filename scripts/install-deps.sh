@@ -29,6 +29,8 @@ packages=(
     # Headless desktop for tests
     xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool xclip openbox dbus dbus-x11
     trayer pulseaudio pulseaudio-utils
+    # The desktop portal's frontend, for the Wayland shortcuts test
+    xdg-desktop-portal
     # Screen recording: FFmpeg encoders and the QuickTime muxer, SIMD colour conversion,
     # XDamage, PulseAudio capture, noise suppression; ffmpeg/ffprobe for the benchmark's
     # reference and for reading recordings back

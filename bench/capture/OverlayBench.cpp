@@ -287,7 +287,8 @@ std::optional<double> hotkeyToOverlayMs(AreaCaptureCoordinator& coordinator, Des
     shortcuts.registerHotKey(
         HotKeyBinding::defaultFor(CaptureAction::Area),
         HotKeyBinding::identifier(CaptureAction::Area),
-        [&] { coordinator.beginCapture(false, [&](AreaCaptureResult) { finished = true; }); });
+        [&] { coordinator.beginCapture(false, [&](AreaCaptureResult) { finished = true; }); },
+        label(CaptureAction::Area));
     const auto code = [](quint16 position) {
         return quint8(*KeyPositions::toXkbKeycode(position));
     };

@@ -15,6 +15,8 @@ constexpr CaptureAction kActions[] = {CaptureAction::Area, CaptureAction::Window
 ShortcutManager::ShortcutManager(HotkeyBackend& backend)
     : m_backend(backend) {
     m_backend.setPressHandler([this](quint32 id) { dispatch(id); });
+    // The backend has dropped the shortcut already.
+    m_backend.setRefusalHandler([this](quint32 id) { m_registrations.erase(id); });
 }
 
 ShortcutManager::~ShortcutManager() {
@@ -22,12 +24,13 @@ ShortcutManager::~ShortcutManager() {
         unregisterHotKey(m_registrations.begin()->first);
     }
     m_backend.setPressHandler({});
+    m_backend.setRefusalHandler({});
 }
 
 void ShortcutManager::registerHotKey(const HotKeyBinding& binding, quint32 id,
-                                     std::function<void()> handler) {
+                                     std::function<void()> handler, const QString& description) {
     unregisterHotKey(id);
-    if (m_backend.registerHotKey(id, binding)) {
+    if (m_backend.registerHotKey(id, binding, description)) {
         m_registrations[id] = std::move(handler);
     }
 }
@@ -56,12 +59,14 @@ void ShortcutManager::applySettings(const SettingsStore& settings,
         if (!settings.isHotKeyEnabled(action)) {
             continue;
         }
-        registerHotKey(HotKeyBinding::stored(settings, action), HotKeyBinding::identifier(action),
-                       [start, action] {
-                           if (start) {
-                               start(action);
-                           }
-                       });
+        registerHotKey(
+            HotKeyBinding::stored(settings, action), HotKeyBinding::identifier(action),
+            [start, action] {
+                if (start) {
+                    start(action);
+                }
+            },
+            label(action));
     }
 }
 

@@ -3,6 +3,8 @@
 #include <functional>
 #include <map>
 
+#include <QString>
+
 #include "keyboard/HotKeyBinding.h"
 #include "settings/SettingsEnums.h"
 
@@ -20,11 +22,15 @@ public:
     ShortcutManager(const ShortcutManager&) = delete;
     ShortcutManager& operator=(const ShortcutManager&) = delete;
 
-    // (Re)registers one shortcut. A combination the desktop refuses leaves the id without
-    // a shortcut, silently.
-    void registerHotKey(const HotKeyBinding& binding, quint32 id, std::function<void()> handler);
+    // (Re)registers one shortcut; `description` names the action for desktops that list
+    // shortcuts to the user. A combination the desktop refuses leaves the id without a
+    // shortcut, silently, whether it refuses at once or later (a desktop that asks the user).
+    void registerHotKey(const HotKeyBinding& binding, quint32 id, std::function<void()> handler,
+                        const QString& description);
     void unregisterHotKey(quint32 id);
     void dispatch(quint32 id);
+    // Registered, and not refused by the desktop so far: with a desktop that answers later
+    // this is true from the request until a refusal arrives.
     bool isRegistered(quint32 id) const { return m_registrations.contains(id); }
 
     // The settings applied: every action unregistered, then, in the actions' order, those

@@ -52,8 +52,10 @@ std::unique_ptr<FrontmostApplication> createFrontmostApplication() {
 }
 
 std::unique_ptr<OverlayKeyboard> createOverlayKeyboard() {
+    // Qt's offscreen platform answers to the X11 interface too, without a connection.
     if (auto* x11 =
-            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        x11 && x11->connection()) {
         return std::make_unique<platform::X11OverlayKeyboard>(x11->connection());
     }
     return std::make_unique<ActivatingOverlayKeyboard>();

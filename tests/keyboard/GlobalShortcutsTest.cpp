@@ -45,8 +45,9 @@ class GlobalShortcutsTest : public QObject {
     // once it has arrived, `keys` has been handled too.
     void pressThenMark(const char* keys, ShortcutManager& manager, int& marks) {
         const int before = marks;
-        manager.registerHotKey({keypos::O, keymod::Command | keymod::Option | keymod::Shift}, 99,
-                               [&marks] { ++marks; });
+        manager.registerHotKey(
+            {keypos::O, keymod::Command | keymod::Option | keymod::Shift}, 99,
+            [&marks] { ++marks; }, QStringLiteral("Mark"));
         press(keys);
         press("ctrl+alt+shift+o");
         QTRY_COMPARE(marks, before + 1);
@@ -112,13 +113,15 @@ private Q_SLOTS:
         ShortcutManager manager(*m_backend);
         bool fired = false;
         const HotKeyBinding taken{35, keymod::Command | keymod::Option | keymod::Shift};
-        manager.registerHotKey(taken, 7, [&fired] { fired = true; });
+        manager.registerHotKey(
+            taken, 7, [&fired] { fired = true; }, QStringLiteral("Taken"));
         QVERIFY(!manager.isRegistered(7));
         // Once the other program lets go, the same combination can be had; unregistered,
         // it no longer fires.
         xcb_disconnect(other);
         QTRY_VERIFY([&] {
-            manager.registerHotKey(taken, 7, [&fired] { fired = true; });
+            manager.registerHotKey(
+                taken, 7, [&fired] { fired = true; }, QStringLiteral("Taken"));
             return manager.isRegistered(7);
         }());
         press("ctrl+alt+shift+p");

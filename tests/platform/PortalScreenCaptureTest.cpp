@@ -1,8 +1,5 @@
-#include <cstdio>
 #include <memory>
 #include <optional>
-#include <unistd.h>
-#include <vector>
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -355,26 +352,7 @@ void PortalScreenCaptureTest::aPortalThatNeverAnswersTimesOut() {
 }
 
 int main(int argc, char** argv) {
-    // A bus of the test's own, without service files: nothing starts on demand, so "no
-    // portal" means none, and dbus-run-session ends the bus with the test.
-    if (qEnvironmentVariableIsEmpty("IVRA_TEST_PRIVATE_BUS")) {
-        const QString config = QDir::temp().filePath("portal-test-bus.conf");
-        test::writeFile(config, QStringLiteral(R"(<busconfig><type>session</type>
-            <auth>EXTERNAL</auth><listen>unix:tmpdir=%1</listen><policy context="default">
-            <allow send_destination="*"/><allow receive_sender="*"/><allow own="*"/>
-            </policy></busconfig>)")
-                                    .arg(QDir::tempPath())
-                                    .toUtf8());
-        qputenv("IVRA_TEST_PRIVATE_BUS", "1");
-        const QByteArray configOption = "--config-file=" + QFile::encodeName(config);
-        std::vector<char*> arguments{const_cast<char*>("dbus-run-session"),
-                                     const_cast<char*>(configOption.constData()),
-                                     const_cast<char*>("--")};
-        arguments.insert(arguments.end(), argv, argv + argc + 1);
-        execvp("dbus-run-session", arguments.data());
-        perror("dbus-run-session");
-        return 1;
-    }
+    test::runOnPrivateSessionBus(argc, argv);
     const QString screens = QDir::temp().filePath("portal-test-screens.json");
     test::writeFile(screens, R"({"screens": [
         {"name": "MAIN", "x": 200, "y": 20, "width": 300, "height": 160, "dpr": 2},

@@ -21,4 +21,10 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments,
 QByteArray readFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
 
+// Starts this test program again under dbus-run-session, on a session bus of its own
+// without service files: nothing starts on demand (no portal means none), and the bus ends
+// with the test. Returns only in the program that already runs on that bus; call it first
+// thing in main().
+void runOnPrivateSessionBus(int argc, char** argv);
+
 } // namespace ivra::test

@@ -150,38 +150,36 @@ void PortalScreenCaptureBackend::captureImage(const ContentFilter& filter,
     }
 
     const QDateTime requestStart = QDateTime::currentDateTimeUtc();
-    auto* request = new PortalScreenshotRequest(QDBusConnection::sessionBus(), m_responseTimeout,
-                                                m_pending.get());
-    request->start([this, request, requestStart, id = filter.displayID,
-                    sizePx = configuration.sizePx,
-                    done = std::move(done)](const PortalScreenshotResponse& response) {
-        request->deleteLater();
-        using Status = PortalScreenshotResponse::Status;
-        if (response.status != Status::Saved) {
-            if (response.status == Status::Refused) {
-                m_refused = true;
+    requestScreenshot(
+        QDBusConnection::sessionBus(), m_responseTimeout, m_pending.get(),
+        [this, requestStart, id = filter.displayID, sizePx = configuration.sizePx,
+         done = std::move(done)](const PortalScreenshotResponse& response) {
+            using Status = PortalScreenshotResponse::Status;
+            if (response.status != Status::Saved) {
+                if (response.status == Status::Refused) {
+                    m_refused = true;
+                }
+                done(CaptureError{response.errorDescription});
+                return;
             }
-            done(CaptureError{response.errorDescription});
-            return;
-        }
-        m_refused = false;
-        // The screens are read now, closest to the moment the portal took the picture.
-        const QScreen* screen = screenForDisplay(id);
-        if (screen == nullptr) {
-            done(CaptureError{kDisplayGone});
-            return;
-        }
-        DisplayCut cut{response.filePath, requestStart, {}, screen->geometry(), sizePx};
-        for (const QScreen* each : QGuiApplication::screens()) {
-            cut.screenFramesPt.append(each->geometry());
-        }
-        auto* watcher = new QFutureWatcher<CaptureResult<QImage>>(m_pending.get());
-        QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done] {
-            watcher->deleteLater();
-            done(watcher->result());
+            m_refused = false;
+            // The screens are read now, closest to the moment the portal took the picture.
+            const QScreen* screen = screenForDisplay(id);
+            if (screen == nullptr) {
+                done(CaptureError{kDisplayGone});
+                return;
+            }
+            DisplayCut cut{response.filePath, requestStart, {}, screen->geometry(), sizePx};
+            for (const QScreen* each : QGuiApplication::screens()) {
+                cut.screenFramesPt.append(each->geometry());
+            }
+            auto* watcher = new QFutureWatcher<CaptureResult<QImage>>(m_pending.get());
+            QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done] {
+                watcher->deleteLater();
+                done(watcher->result());
+            });
+            watcher->setFuture(QtConcurrent::run(readDisplayImage, std::move(cut)));
         });
-        watcher->setFuture(QtConcurrent::run(readDisplayImage, std::move(cut)));
-    });
 }
 
 std::optional<DisplayID> PortalScreenCaptureBackend::displayID(const QScreen& screen) const {

@@ -58,7 +58,7 @@ void X11HotkeyBackend::setPressHandler(std::function<void(quint32 id)> handler) 
     m_onPress = std::move(handler);
 }
 
-bool X11HotkeyBackend::registerHotKey(quint32 id, const HotKeyBinding& binding) {
+bool X11HotkeyBackend::registerHotKey(quint32 id, const HotKeyBinding& binding, const QString&) {
     unregisterHotKey(id);
     const auto keycode = binding.keyCode <= 0xffff
                              ? KeyPositions::toXkbKeycode(quint16(binding.keyCode))

@@ -21,9 +21,12 @@ public:
     explicit X11HotkeyBackend(xcb_connection_t* connection);
     ~X11HotkeyBackend() override;
 
-    bool registerHotKey(quint32 id, const HotKeyBinding& binding) override;
+    // The description has no place in an X11 grab.
+    bool registerHotKey(quint32 id, const HotKeyBinding& binding, const QString&) override;
     void unregisterHotKey(quint32 id) override;
     void setPressHandler(std::function<void(quint32 id)> handler) override;
+    // Grabs are granted or refused within registerHotKey, and stay until ungrabbed.
+    void setRefusalHandler(std::function<void(quint32 id)>) override {}
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
