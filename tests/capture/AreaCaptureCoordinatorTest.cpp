@@ -22,14 +22,13 @@
 #include "support/ForeignWindow.h"
 #include "support/ScriptedCaptureBackend.h"
 #include "support/TestSupport.h"
+#include "support/Xdotool.h"
 
 using namespace ivra;
 
 namespace {
 
-void xdotool(const QStringList& arguments) {
-    QCOMPARE(test::runProcess(QStringLiteral("xdotool"), arguments, 10000).exitCode, 0);
-}
+using test::xdotool;
 
 } // namespace
 

@@ -15,14 +15,13 @@
 #include "settings/SettingsStore.h"
 #include "support/ForeignWindow.h"
 #include "support/TestSupport.h"
+#include "support/Xdotool.h"
 
 using namespace ivra;
 
 namespace {
 
-void xdotool(const QStringList& arguments) {
-    QCOMPARE(test::runProcess(QStringLiteral("xdotool"), arguments, 10000).exitCode, 0);
-}
+using test::xdotool;
 
 } // namespace
 

@@ -12,6 +12,7 @@
 #include "library/ui/FloatingThumbnailWindow.h"
 #include "library/ui/ThumbnailCardView.h"
 #include "support/TestSupport.h"
+#include "support/Xdotool.h"
 
 using namespace ivra;
 
@@ -19,21 +20,9 @@ namespace {
 
 const QColor kPictureColor(40, 120, 200);
 
-// Real pointer input through the X server, as a user's hand would give it.
-void xdotool(const QStringList& arguments) {
-    const test::ProcessResult result = test::runProcess(QStringLiteral("xdotool"), arguments);
-    QVERIFY2(result.exitCode == 0, result.standardError.constData());
-}
-
-void movePointerTo(QPoint global) {
-    xdotool(
-        {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())});
-}
-
-void clickAt(QPoint global) {
-    xdotool({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
-}
+using test::clickAt;
+using test::movePointerTo;
+using test::xdotool;
 
 QString activeWindow() {
     return QString::fromLatin1(

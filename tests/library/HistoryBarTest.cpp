@@ -17,6 +17,7 @@
 #include "services/PointerPressMonitor.h"
 #include "support/ForeignWindow.h"
 #include "support/TestSupport.h"
+#include "support/Xdotool.h"
 
 using namespace ivra;
 
@@ -24,16 +25,7 @@ namespace {
 
 const QColor kPictureColor(40, 120, 200);
 
-// Real input through the X server, as a user's hand would give it.
-void xdotool(const QStringList& arguments) {
-    const test::ProcessResult result = test::runProcess(QStringLiteral("xdotool"), arguments);
-    QVERIFY2(result.exitCode == 0, result.standardError.constData());
-}
-
-void moveTo(QPoint global) {
-    xdotool(
-        {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())});
-}
+using test::xdotool;
 
 bool isNear(const QColor& a, const QColor& b) {
     return qAbs(a.red() - b.red()) <= 4 && qAbs(a.green() - b.green()) <= 4 &&
@@ -106,7 +98,7 @@ class HistoryBarTest : public QObject {
     }
     // Hovers the card first, so that its buttons show, then clicks.
     void clickCard(int rowIndex, HistoryCardView::Part part) {
-        moveTo(row().viewport()->mapToGlobal(
+        test::movePointerTo(row().viewport()->mapToGlobal(
             HistoryCardView::thumbnailRect(itemRect(rowIndex)).center()));
         click(globalAt(rowIndex, part));
     }
@@ -114,8 +106,7 @@ class HistoryBarTest : public QObject {
     // monitor and anything it queued run.
     void click(QPoint global) {
         const int before = m_pressesSeen;
-        xdotool({QStringLiteral("mousemove"), QString::number(global.x()),
-                 QString::number(global.y()), QStringLiteral("click"), QStringLiteral("1")});
+        test::clickAt(global);
         QTRY_VERIFY(m_pressesSeen > before);
         for (int i = 0; i < 5; ++i) {
             QCoreApplication::processEvents();
@@ -146,7 +137,7 @@ private Q_SLOTS:
         actions.openInEditor = [this](const QImage& image) { m_opened << image; };
         m_bar = std::make_unique<HistoryBarController>(*m_repository, actions,
                                                        createPointerPressMonitor());
-        moveTo({1900, 1000});
+        test::movePointerTo({1900, 1000});
     }
     void cleanup() {
         m_bar.reset();
