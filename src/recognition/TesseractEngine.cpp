@@ -1,5 +1,7 @@
 #include "recognition/TesseractEngine.h"
 
+#include <algorithm>
+
 #include <omp.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -19,10 +21,10 @@ void TesseractEngine::ApiDeleter::operator()(tesseract::TessBaseAPI* api) const 
     delete api;
 }
 
-std::unique_ptr<TesseractEngine> TesseractEngine::create() {
+std::unique_ptr<TesseractEngine> TesseractEngine::create(const char* languages) {
     std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter> api(new tesseract::TessBaseAPI());
     // A null data path lets TESSDATA_PREFIX or the library's own default find the models.
-    if (api->Init(nullptr, kLanguages, tesseract::OEM_LSTM_ONLY) != 0) {
+    if (api->Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) != 0) {
         return nullptr;
     }
     // Tesseract's progress notes and warnings ("Empty page!!") would otherwise land on
@@ -38,17 +40,16 @@ TesseractEngine::TesseractEngine(std::unique_ptr<tesseract::TessBaseAPI, ApiDele
 
 TesseractEngine::~TesseractEngine() = default;
 
-std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) {
-    if (image.isNull()) {
-        return std::nullopt;
-    }
+namespace {
+
+void setImage(tesseract::TessBaseAPI& api, const QImage& image, QImage& pixels) {
     // Grey goes in as it is; anything else as RGB, which Tesseract converts itself.
-    const QImage pixels = image.format() == QImage::Format_Grayscale8
+    pixels = image.format() == QImage::Format_Grayscale8
                               ? image
                               : image.convertToFormat(QImage::Format_RGB888);
     const int bytesPerPixel = pixels.format() == QImage::Format_Grayscale8 ? 1 : 3;
-    m_api->SetImage(pixels.constBits(), pixels.width(), pixels.height(), bytesPerPixel,
-                    static_cast<int>(pixels.bytesPerLine()));
+    api.SetImage(pixels.constBits(), pixels.width(), pixels.height(), bytesPerPixel,
+                 static_cast<int>(pixels.bytesPerLine()));
 
     // Tesseract asks OpenMP for up to ten threads per text line. On a desktop busy with
     // other work, or with two cores, the spinning workers made recognition up to three times
@@ -56,6 +57,17 @@ std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) 
     // settings belong to the calling thread only.
     omp_set_dynamic(1);
     omp_set_num_threads(1);
+}
+
+} // namespace
+
+std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) {
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    QImage pixels;
+    m_api->SetPageSegMode(tesseract::PSM_AUTO);
+    setImage(*m_api, image, pixels);
     if (m_api->Recognize(nullptr) != 0) {
         m_api->Clear();
         return std::nullopt;
@@ -78,6 +90,47 @@ std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) 
     // Results and the page image are large; release them until the next call.
     m_api->Clear();
     return lines;
+}
+
+
+std::optional<std::vector<RecognizedWord>> TesseractEngine::recognizeLineWords(const QImage& image) {
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    QImage pixels;
+    m_api->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    setImage(*m_api, image, pixels);
+    if (m_api->Recognize(nullptr) != 0) {
+        m_api->Clear();
+        return std::nullopt;
+    }
+    std::vector<RecognizedWord> words;
+    if (std::unique_ptr<tesseract::ResultIterator> it(m_api->GetIterator()); it) {
+        do {
+            std::unique_ptr<char, Utf8TextDeleter> text(it->GetUTF8Text(tesseract::RIL_WORD));
+            if (!text) {
+                continue;
+            }
+            RecognizedWord word;
+            word.text = QString::fromUtf8(text.get()).trimmed();
+            if (word.text.isEmpty()) {
+                continue;
+            }
+            int left = 0;
+            int top = 0;
+            int right = 0;
+            int bottom = 0;
+            it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
+            word.box = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+            word.confidence = it->Confidence(tesseract::RIL_WORD);
+            words.push_back(std::move(word));
+        } while (it->Next(tesseract::RIL_WORD));
+    }
+    m_api->Clear();
+    std::sort(words.begin(), words.end(), [](const RecognizedWord& a, const RecognizedWord& b) {
+        return a.box.left() < b.box.left();
+    });
+    return words;
 }
 
 } // namespace ivra

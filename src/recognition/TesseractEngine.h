@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QImage>
+#include <QRect>
 #include <QStringList>
 
 namespace tesseract {
@@ -12,13 +14,22 @@ class TessBaseAPI;
 
 namespace ivra {
 
+// One word as Tesseract read it: its text, its box in the pixels of the image given, and
+// how sure the engine is of it (0-100).
+struct RecognizedWord {
+    QString text;
+    QRect box;
+    float confidence = 0;
+};
+
 // One loaded Tesseract instance for English and Ukrainian. Loading the language data takes
 // a noticeable part of a second, so an engine is kept and reused; it is not thread-safe and
 // belongs to the thread that uses it.
 class TesseractEngine {
 public:
-    // Nothing when the engine or its language data cannot be loaded.
-    static std::unique_ptr<TesseractEngine> create();
+    // Nothing when the engine or its language data cannot be loaded. `languages` in
+    // Tesseract's notation, the first one tried first.
+    static std::unique_ptr<TesseractEngine> create(const char* languages = kLanguages);
     ~TesseractEngine();
 
     TesseractEngine(const TesseractEngine&) = delete;
@@ -29,10 +40,17 @@ public:
     // lines left out. Nothing when recognition fails.
     std::optional<QStringList> recognizeLines(const QImage& image);
 
+    // The words of an image that holds a single line of text (best given as prepared 8-bit
+    // grey, dark on white), left to right. Nothing when recognition fails.
+    std::optional<std::vector<RecognizedWord>> recognizeLineWords(const QImage& image);
+
     // English first: with Ukrainian first, English words made of letters both alphabets
     // share came out Cyrillic ("and" as "апа"), while Ukrainian text read as well either
     // way (bench_recognition).
     static constexpr const char* kLanguages = "eng+ukr";
+    // Ukrainian first: a second reading of Cyrillic lines, which tells "ґ" from "г" where
+    // the English-first reading does not.
+    static constexpr const char* kUkrainianFirst = "ukr+eng";
 
 private:
     struct ApiDeleter {

@@ -312,6 +312,10 @@ QImage toGrey(const QImage& image) {
 }
 
 QImage flattenBackground(const QImage& grey, int flatRadiusPx) {
+    return flattenWithBackground(grey, flatRadiusPx).ink;
+}
+
+FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
     if (grey.isNull()) {
         return {};
     }
@@ -322,8 +326,12 @@ QImage flattenBackground(const QImage& grey, int flatRadiusPx) {
     const Plane background = backgroundOf(plane, range, width, height, kFlatTolerance);
 
     QImage flattened(width, height, QImage::Format_Grayscale8);
+    QImage ground(width, height, QImage::Format_Grayscale8);
     for (int y = 0; y < height; ++y) {
         uchar* line = flattened.scanLine(y);
+        std::memcpy(ground.scanLine(y),
+                    background.data() + static_cast<size_t>(y) * static_cast<size_t>(width),
+                    static_cast<size_t>(width));
         const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int x = 0; x < width; ++x) {
             const int contrast =
@@ -332,7 +340,37 @@ QImage flattenBackground(const QImage& grey, int flatRadiusPx) {
             line[x] = static_cast<uchar>(255 - std::min(255, contrast * 255 / kFullInkContrast));
         }
     }
-    return flattened;
+    return {flattened, ground};
+}
+
+PageForLayout preparePageForLayout(const QImage& image) {
+    PageForLayout page;
+    const QImage grey = toGrey(image);
+    if (grey.isNull()) {
+        return page;
+    }
+    page.flattened = flattenWithBackground(grey, kMinFlatRadiusPx);
+    page.glyphPx = estimateGlyphHeightPx(page.flattened.ink);
+    if (page.glyphPx && flatRadiusFor(*page.glyphPx) > kMinFlatRadiusPx + 1) {
+        page.flattened = flattenWithBackground(grey, flatRadiusFor(*page.glyphPx));
+    }
+    return page;
+}
+
+double recognitionScaleFor(double glyphPx) {
+    const double wanted = glyphPx > 0 ? kTargetGlyphPx / glyphPx : 1;
+    return wanted >= kMinScale ? std::min(wanted, kMaxScale) : 1.0;
+}
+
+QImage padded(const QImage& grey, int paddingPx) {
+    QImage result(grey.width() + 2 * paddingPx, grey.height() + 2 * paddingPx,
+                  QImage::Format_Grayscale8);
+    result.fill(255);
+    for (int y = 0; y < grey.height(); ++y) {
+        std::memcpy(result.scanLine(y + paddingPx) + paddingPx, grey.constScanLine(y),
+                    static_cast<size_t>(grey.width()));
+    }
+    return result;
 }
 
 std::optional<double> estimateGlyphHeightPx(const QImage& flattened) {
