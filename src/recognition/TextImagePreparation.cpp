@@ -227,6 +227,37 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
             relax(index, x - 1, y + 1, 4);
         }
     }
+    // Text runs along rows: the ground beside a line on the same row (the margin before
+    // it, a gap between words) is its ground, even when another panel's flat ground lies
+    // nearer above or below, as around a selected row whose bar leaves too little margin
+    // above and below the text to look flat.
+    std::vector<int> nearest(static_cast<size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
+        int last = -1;
+        for (int x = 0; x < width; ++x) {
+            if (range[offset + static_cast<size_t>(x)] <= tolerance) {
+                last = x;
+            }
+            nearest[static_cast<size_t>(x)] = last;
+        }
+        int next = -1;
+        for (int x = width - 1; x >= 0; --x) {
+            const size_t index = offset + static_cast<size_t>(x);
+            if (range[index] <= tolerance) {
+                next = x;
+                continue;
+            }
+            const int before = nearest[static_cast<size_t>(x)];
+            int from = before;
+            if (next >= 0 && (before < 0 || next - x < x - before)) {
+                from = next;
+            }
+            if (from >= 0) {
+                background[index] = plane[offset + static_cast<size_t>(from)];
+            }
+        }
+    }
     return background;
 }
 

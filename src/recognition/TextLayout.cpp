@@ -6,6 +6,8 @@
 #include <cstring>
 #include <numeric>
 
+#include <QDebug>
+
 #include "recognition/TextImagePreparation.h"
 
 namespace ivra {
@@ -23,6 +25,8 @@ constexpr double kMarkShare = 0.45;
 // A gap this many character heights wide or wider separates runs: wider than a word space
 // in proportional and monospaced fonts, narrower than table and menu columns (measured).
 constexpr double kRunGapHeights = 1.8;
+// Letters this many heights apart or nearer, side by side, are on one line.
+constexpr double kLineLinkHeights = 3.0;
 // Components whose heights differ more than this are not letters of one line (a picture).
 constexpr double kMaxHeightRatio = 3.2;
 // Hollow shapes this many character heights tall are frames (buttons, fields, boxes).
@@ -233,13 +237,13 @@ PageSegmentation findTextRuns(const QImage& ink) {
         }
     }
 
-    // Cores next to each other on one line, nearer than a run gap, are linked.
+    // Cores next to each other on one line are linked into lines.
     std::sort(cores.begin(), cores.end(),
               [&](size_t a, size_t b) { return components[a].left < components[b].left; });
     UnionFind links(cores.size());
     for (size_t i = 0; i < cores.size(); ++i) {
         const Component& a = components[cores[i]];
-        const double maxGap = kRunGapHeights * a.height() * kMaxHeightRatio;
+        const double maxGap = kLineLinkHeights * a.height() * kMaxHeightRatio;
         for (size_t j = i + 1; j < cores.size(); ++j) {
             const Component& b = components[cores[j]];
             if (b.left > a.right + maxGap) {
@@ -254,37 +258,81 @@ PageSegmentation findTextRuns(const QImage& ink) {
                 continue;
             }
             const int gap = b.left - a.right - 1;
-            if (gap <= kRunGapHeights * high) {
+            if (gap <= kLineLinkHeights * high) {
                 links.unite(i, j);
             }
         }
     }
-    std::vector<std::vector<size_t>> groups(cores.size());
-    for (size_t i = 0; i < cores.size(); ++i) {
-        groups[links.find(i)].push_back(cores[i]); // in order of their left edges
+    struct Line {
+        std::vector<size_t> parts;
+        QRect box;
+        double glyph = 0;
+    };
+    std::vector<Line> lines;
+    {
+        std::vector<int> index(cores.size(), -1);
+        for (size_t i = 0; i < cores.size(); ++i) {
+            const size_t root = links.find(i);
+            if (index[root] < 0) {
+                index[root] = static_cast<int>(lines.size());
+                lines.emplace_back();
+            }
+            Line& line = lines[static_cast<size_t>(index[root])];
+            line.parts.push_back(cores[i]);
+            line.box |= components[cores[i]].rect();
+        }
+        for (Line& line : lines) {
+            std::vector<double> heights;
+            for (const size_t c : line.parts) {
+                heights.push_back(components[c].height());
+            }
+            line.glyph = medianOf(heights);
+        }
     }
 
-    // Each line of linked cores splits into runs at the gaps that are wide for its text.
-    for (const auto& group : groups) {
-        if (group.empty()) {
-            continue;
+    // Marks join the line they lie in or beside.
+    for (const size_t m : marks) {
+        const QRect mark = components[m].rect();
+        const QPoint centre = mark.center();
+        Line* best = nullptr;
+        int bestDistance = 0;
+        for (Line& line : lines) {
+            const int dx = static_cast<int>(std::ceil(0.6 * line.glyph));
+            const int dy = static_cast<int>(std::ceil(0.7 * line.glyph));
+            if (!line.box.adjusted(-dx, -dy, dx, dy).contains(centre)) {
+                continue;
+            }
+            const int distance = std::max(0, std::max(line.box.left() - centre.x(),
+                                                      centre.x() - line.box.right())) +
+                                 std::max(0, std::max(line.box.top() - centre.y(),
+                                                      centre.y() - line.box.bottom()));
+            if (!best || distance < bestDistance) {
+                best = &line;
+                bestDistance = distance;
+            }
         }
-        std::vector<double> heights;
-        for (const size_t c : group) {
-            heights.push_back(components[c].height());
+        if (best) {
+            best->parts.push_back(m);
         }
-        const double glyph = medianOf(heights);
-        const double split = kRunGapHeights * glyph;
+    }
+
+    // Each line splits into runs at the gaps that are wide for its text; marks (a colon, a
+    // tilde, a dash) bridge gaps as letters do.
+    for (Line& line : lines) {
+        std::sort(line.parts.begin(), line.parts.end(), [&](size_t a, size_t b) {
+            return components[a].left < components[b].left;
+        });
+        const double split = kRunGapHeights * line.glyph;
         TextRun run;
         int reach = -1;
         const auto finish = [&] {
             if (!run.ink.empty()) {
-                run.glyphPx = glyph;
+                run.glyphPx = line.glyph;
                 page.runs.push_back(std::move(run));
             }
             run = TextRun();
         };
-        for (const size_t c : group) {
+        for (const size_t c : line.parts) {
             const Component& component = components[c];
             if (!run.ink.empty() && component.left - reach - 1 >= split) {
                 finish();
@@ -294,34 +342,6 @@ PageSegmentation findTextRuns(const QImage& ink) {
             reach = std::max(reach, component.right);
         }
         finish();
-    }
-
-    // Marks join the run they lie in or beside.
-    for (const size_t m : marks) {
-        const QRect mark = components[m].rect();
-        const QPoint centre = mark.center();
-        TextRun* best = nullptr;
-        int bestDistance = 0;
-        for (TextRun& run : page.runs) {
-            const int dx = static_cast<int>(std::ceil(0.6 * run.glyphPx));
-            const int dy = static_cast<int>(std::ceil(0.7 * run.glyphPx));
-            const QRect reach = run.box.adjusted(-dx, -dy, dx, dy);
-            if (!reach.contains(centre)) {
-                continue;
-            }
-            const int distance = std::max(0, std::max(run.box.left() - centre.x(),
-                                                      centre.x() - run.box.right())) +
-                                 std::max(0, std::max(run.box.top() - centre.y(),
-                                                      centre.y() - run.box.bottom()));
-            if (!best || distance < bestDistance) {
-                best = &run;
-                bestDistance = distance;
-            }
-        }
-        if (best) {
-            best->box |= mark;
-            best->ink.push_back(static_cast<int32_t>(m));
-        }
     }
     for (TextRun& run : page.runs) {
         std::sort(run.ink.begin(), run.ink.end());
@@ -585,13 +605,17 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
             if (std::abs(left.ground - right.ground) > kGroundDifference) {
                 continue;
             }
-            if (left.runs.size() >= kProseRuns && right.runs.size() >= kProseRuns &&
-                typicalWordCount(runs, left) >= kProseWords &&
-                typicalWordCount(runs, right) >= kProseWords) {
+            const auto prose = [&](const Stack& stack) {
+                return stack.runs.size() >= kProseRuns && typicalWordCount(runs, stack) >= kProseWords;
+            };
+            if (prose(left) || prose(right)) {
                 continue;
             }
             if (dividedByRule(ink, left.box, right.box)) {
                 continue;
+            }
+            if (qEnvironmentVariableIsSet("IVRA_LAYOUT_DEBUG")) {
+                qDebug() << "table link" << left.box << left.ground << right.box << right.ground;
             }
             tables.unite(s, t);
         }
