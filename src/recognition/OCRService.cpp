@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -171,6 +172,11 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
     const QByteArray dataPath = qgetenv("TESSDATA_PREFIX");
     const PageForLayout page = preparePageForLayout(image);
     const PageSegmentation segmentation = findTextRuns(page.flattened.ink);
+    if (qEnvironmentVariableIsSet("IVRA_DEBUG_DUMP")) {
+        page.flattened.ink.save(QStringLiteral("/tmp/dbg-ink.png"));
+        page.flattened.background.save(QStringLiteral("/tmp/dbg-bg.png"));
+        for (const TextRun& r : segmentation.runs) qDebug() << "run" << r.box << r.glyphPx;
+    }
     const std::vector<TextRun>& runs = segmentation.runs;
 
     // Longest runs first, so that the workers finish together.

@@ -227,9 +227,8 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
             relax(index, x - 1, y + 1, 4);
         }
     }
-    // Text runs along rows: the ground beside a line on the same row (the margin before
-    // it, a gap between words) is its ground, even when another panel's flat ground lies
-    // nearer above or below, as around a selected row whose bar leaves too little margin
+    // Text runs along rows: the ground on both sides of a line on the same row is its
+    // ground, even when another panel's flat ground lies nearer above or below, as around a selected row whose bar leaves too little margin
     // above and below the text to look flat.
     std::vector<int> nearest(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
@@ -248,13 +247,14 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
                 next = x;
                 continue;
             }
+            // Only where the ground on both sides agrees: a filled icon beside the text
+            // is flat too, but not the text's ground.
             const int before = nearest[static_cast<size_t>(x)];
-            int from = before;
-            if (next >= 0 && (before < 0 || next - x < x - before)) {
-                from = next;
-            }
-            if (from >= 0) {
-                background[index] = plane[offset + static_cast<size_t>(from)];
+            if (before >= 0 && next >= 0 &&
+                std::abs(static_cast<int>(plane[offset + static_cast<size_t>(before)]) -
+                         static_cast<int>(plane[offset + static_cast<size_t>(next)])) <=
+                    tolerance) {
+                background[index] = plane[offset + static_cast<size_t>(next - x < x - before ? next : before)];
             }
         }
     }

@@ -32,6 +32,13 @@ constexpr double kMaxHeightRatio = 3.2;
 // Hollow shapes this many character heights tall are frames (buttons, fields, boxes).
 constexpr double kFrameHeights = 2.2;
 constexpr double kFrameFill = 0.2;
+// Icons: at least this wide for their height, this much taller than the run's tall letters,
+// this many character heights apart from them; alone, this many character heights tall
+// (measured).
+constexpr double kIconMinAspect = 0.6;
+constexpr double kIconTallness = 1.2;
+constexpr double kIconGapHeights = 0.3;
+constexpr double kLoneIconHeights = 1.8;
 // Long thin components are rules.
 constexpr int kRuleRatio = 10;
 // Two stacked runs belong to one block when the gap between them is no more than this many
@@ -194,6 +201,73 @@ bool sameRow(const QRect& a, const QRect& b) {
     return verticalOverlap(a, b) * 2 >= std::min(a.height(), b.height());
 }
 
+// Components side by side that overlap horizontally, as the parts of one icon or of one
+// letter ("і", "й") do: [first, last) of `parts`, sorted by left edge.
+struct Cluster {
+    size_t first = 0;
+    size_t last = 0;
+    QRect box;
+};
+
+std::vector<Cluster> clustersOf(const std::vector<size_t>& parts,
+                                const std::vector<Component>& components) {
+    std::vector<Cluster> clusters;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const QRect r = components[parts[i]].rect();
+        if (!clusters.empty() && r.left() <= clusters.back().box.right()) {
+            clusters.back().last = i + 1;
+            clusters.back().box |= r;
+        } else {
+            clusters.push_back({i, i + 1, r});
+        }
+    }
+    return clusters;
+}
+
+// An icon beside text: at a run's start or end, apart from the letters, roughly square,
+// and taller than the tall letters of the run; or standing alone, large and square.
+void withoutIcons(std::vector<size_t>& parts, const std::vector<Component>& components,
+                  double glyph) {
+    const std::vector<Cluster> clusters = clustersOf(parts, components);
+    if (clusters.empty()) {
+        return;
+    }
+    const auto square = [](const QRect& r) { return r.width() >= kIconMinAspect * r.height(); };
+    if (clusters.size() == 1) {
+        const QRect& only = clusters.front().box;
+        if (square(only) && only.height() >= kLoneIconHeights * glyph) {
+            parts.clear();
+        }
+        return;
+    }
+    // The tall letters' height: the upper quartile of the clusters between the ends.
+    std::vector<int> heights;
+    for (size_t k = 1; k + 1 < clusters.size(); ++k) {
+        heights.push_back(clusters[k].box.height());
+    }
+    if (heights.empty()) {
+        return;
+    }
+    std::sort(heights.begin(), heights.end());
+    const double tall = heights[heights.size() * 3 / 4];
+    const auto icon = [&](const Cluster& cluster, int gap) {
+        return square(cluster.box) && cluster.box.height() >= kIconTallness * tall &&
+               gap >= kIconGapHeights * glyph;
+    };
+    size_t first = 0;
+    size_t last = parts.size();
+    if (icon(clusters.front(), clusters[1].box.left() - clusters.front().box.right() - 1)) {
+        first = clusters.front().last;
+    }
+    const Cluster& end = clusters.back();
+    if (clusters.size() > 2 &&
+        icon(end, end.box.left() - clusters[clusters.size() - 2].box.right() - 1)) {
+        last = end.first;
+    }
+    parts = std::vector<size_t>(parts.begin() + static_cast<std::ptrdiff_t>(first),
+                                parts.begin() + static_cast<std::ptrdiff_t>(last));
+}
+
 } // namespace
 
 PageSegmentation findTextRuns(const QImage& ink) {
@@ -323,25 +397,29 @@ PageSegmentation findTextRuns(const QImage& ink) {
             return components[a].left < components[b].left;
         });
         const double split = kRunGapHeights * line.glyph;
-        TextRun run;
+        std::vector<std::vector<size_t>> pieces(1);
         int reach = -1;
-        const auto finish = [&] {
-            if (!run.ink.empty()) {
-                run.glyphPx = line.glyph;
-                page.runs.push_back(std::move(run));
-            }
-            run = TextRun();
-        };
         for (const size_t c : line.parts) {
             const Component& component = components[c];
-            if (!run.ink.empty() && component.left - reach - 1 >= split) {
-                finish();
+            if (!pieces.back().empty() && component.left - reach - 1 >= split) {
+                pieces.emplace_back();
             }
-            run.box |= component.rect();
-            run.ink.push_back(static_cast<int32_t>(c));
+            pieces.back().push_back(c);
             reach = std::max(reach, component.right);
         }
-        finish();
+        for (auto& piece : pieces) {
+            withoutIcons(piece, components, line.glyph);
+            if (piece.empty()) {
+                continue;
+            }
+            TextRun run;
+            for (const size_t c : piece) {
+                run.box |= components[c].rect();
+                run.ink.push_back(static_cast<int32_t>(c));
+            }
+            run.glyphPx = line.glyph;
+            page.runs.push_back(std::move(run));
+        }
     }
     for (TextRun& run : page.runs) {
         std::sort(run.ink.begin(), run.ink.end());
