@@ -414,7 +414,12 @@ std::optional<QString> wordInCyrillic(const QString& word, float confidence,
         letters += read[k].isLetter() ? 1 : 0;
         written.append(*cyrillic);
     }
-    if (latin == 0 || letters < 2 || read.size() < 3 || isEnglishWord(read)) {
+    if (latin == 0 || letters < 2 || read.size() < 3) {
+        return std::nullopt;
+    }
+    // An English word stays English unless the words around are Ukrainian and the engine
+    // itself doubts it.
+    if (isEnglishWord(read) && (context != Script::Cyrillic || confidence >= kSureConfidence)) {
         return std::nullopt;
     }
     const WordLists& lists = WordLists::instance();
@@ -568,19 +573,17 @@ QString repairMixedScripts(const QString& line) {
 }
 
 void repairRowScripts(LaidOutRow& row) {
-    QStringList words;
-    QList<float> confidences;
-    for (const auto& cell : row) {
+    // Cells are read on their own: a table's columns may well be in different languages.
+    for (auto& cell : row) {
+        QStringList words;
+        QList<float> confidences;
         for (const RecognizedWord& word : cell) {
             words.append(word.text);
             confidences.append(word.confidence);
         }
-    }
-    const QStringList repaired = repairWords(words, confidences);
-    qsizetype i = 0;
-    for (auto& cell : row) {
-        for (RecognizedWord& word : cell) {
-            word.text = repaired[i++];
+        const QStringList repaired = repairWords(words, confidences);
+        for (qsizetype i = 0; i < repaired.size(); ++i) {
+            cell[static_cast<size_t>(i)].text = repaired[i];
         }
     }
 }
