@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -44,6 +43,11 @@ QThreadPool& runPool() {
     static RecognitionPool pool(std::max(1, QThread::idealThreadCount()));
     return pool;
 }
+
+// Runs of at most this many words, read with less than this mean confidence, are not text
+// (measured).
+constexpr size_t kDoubtedRunWords = 2;
+constexpr float kDoubtedRunConfidence = 30;
 
 struct RunEngines {
     QByteArray dataPath; // TESSDATA_PREFIX when they were loaded
@@ -172,11 +176,6 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
     const QByteArray dataPath = qgetenv("TESSDATA_PREFIX");
     const PageForLayout page = preparePageForLayout(image);
     const PageSegmentation segmentation = findTextRuns(page.flattened.ink);
-    if (qEnvironmentVariableIsSet("IVRA_DEBUG_DUMP")) {
-        page.flattened.ink.save(QStringLiteral("/tmp/dbg-ink.png"));
-        page.flattened.background.save(QStringLiteral("/tmp/dbg-bg.png"));
-        for (const TextRun& r : segmentation.runs) qDebug() << "run" << r.box << r.glyphPx;
-    }
     const std::vector<TextRun>& runs = segmentation.runs;
 
     // Longest runs first, so that the workers finish together.
@@ -220,6 +219,20 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
         return {{}, RecognitionError::EngineFailed};
     }
 
+    // What the edges of a coloured bar or a picture leave behind reads as a word or two
+    // the engine itself does not believe.
+    read.erase(std::remove_if(read.begin(), read.end(),
+                              [](const ReadRun& run) {
+                                  if (run.words.empty() || run.words.size() > kDoubtedRunWords) {
+                                      return run.words.empty();
+                                  }
+                                  float sum = 0;
+                                  for (const RecognizedWord& word : run.words) {
+                                      sum += word.confidence;
+                                  }
+                                  return sum / static_cast<float>(run.words.size()) < kDoubtedRunConfidence;
+                              }),
+               read.end());
     std::vector<LaidOutRow> rows = layOutRows(read, page.flattened.ink, page.flattened.background);
     QStringList lines;
     for (LaidOutRow& row : rows) {

@@ -305,7 +305,8 @@ private:
         read("/usr/share/dict/ukrainian", [&](const QString& word) {
             const QString lower = word.toLower();
             if (std::all_of(lower.begin(), lower.end(), [](QChar c) {
-                    return twinOf(c).has_value() || c == u'з' || c == u'\'';
+                    return twinOf(c).has_value() || twinOf(c.toUpper()).has_value() ||
+                           c == u'з' || c == u'\'';
                 })) {
                 m_ukrainian.insert(lower);
             }

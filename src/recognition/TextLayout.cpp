@@ -6,8 +6,6 @@
 #include <cstring>
 #include <numeric>
 
-#include <QDebug>
-
 #include "recognition/TextImagePreparation.h"
 
 namespace ivra {
@@ -52,6 +50,8 @@ constexpr double kRowAlignedShare = 0.5;
 // Prose: stacks of at least this many runs with at least this many words in a typical run.
 constexpr size_t kProseRuns = 3;
 constexpr size_t kProseWords = 4;
+// A divider stands beside at least this many rows.
+constexpr int kDividerRows = 2;
 // A divider covers this share of the rows it stands beside.
 constexpr double kDividerCover = 0.8;
 
@@ -507,12 +507,13 @@ struct Stack {
 // A line of ink standing in the gap between two stacks, beside most of their shared rows,
 // with no line across the gap between those rows: a divider between panes. (Grid lines of
 // a table cross the gap too.)
-bool dividedByRule(const QImage& ink, const QRect& left, const QRect& right) {
+bool dividedByRule(const QImage& ink, const QRect& left, const QRect& right, int rowHeight) {
     const int x0 = left.right() + 1;
     const int x1 = right.left() - 1;
     const int y0 = std::max(left.top(), right.top());
     const int y1 = std::min(left.bottom(), right.bottom());
-    if (x1 < x0 || y1 <= y0) {
+    // Beside a single row, a letter's stem of some text in between looks the same.
+    if (x1 < x0 || y1 - y0 + 1 < kDividerRows * rowHeight) {
         return false;
     }
     const int rows = y1 - y0 + 1;
@@ -689,11 +690,8 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
             if (prose(left) || prose(right)) {
                 continue;
             }
-            if (dividedByRule(ink, left.box, right.box)) {
+            if (dividedByRule(ink, left.box, right.box, runs[fewer.runs.front()].box.height())) {
                 continue;
-            }
-            if (qEnvironmentVariableIsSet("IVRA_LAYOUT_DEBUG")) {
-                qDebug() << "table link" << left.box << left.ground << right.box << right.ground;
             }
             tables.unite(s, t);
         }
