@@ -24,8 +24,8 @@ namespace ivra::bench {
 enum class Language { English, Ukrainian, Mixed };
 
 struct SceneStyle {
-    QString family;     // proportional interface font
-    QString mono;       // terminal and code font
+    QString family; // proportional interface font
+    QString mono;   // terminal and code font
     int sizePx = 13;
     bool dark = false;
     bool subpixel = false;
@@ -56,11 +56,11 @@ struct Colours {
 
 inline Colours coloursFor(const SceneStyle& style) {
     if (style.dark) {
-        return {QColor(36, 38, 43),    QColor(225, 228, 232), QColor(150, 156, 165),
-                QColor(61, 132, 214),  QColor(255, 255, 255), QColor(70, 74, 82),
-                QColor(44, 47, 53),    QColor(24, 26, 30),    QColor(235, 237, 240)};
+        return {QColor(36, 38, 43),   QColor(225, 228, 232), QColor(150, 156, 165),
+                QColor(61, 132, 214), QColor(255, 255, 255), QColor(70, 74, 82),
+                QColor(44, 47, 53),   QColor(24, 26, 30),    QColor(235, 237, 240)};
     }
-    return {QColor(252, 252, 252), QColor(32, 33, 36),   QColor(110, 115, 122),
+    return {QColor(252, 252, 252), QColor(32, 33, 36),    QColor(110, 115, 122),
             QColor(53, 132, 228),  QColor(255, 255, 255), QColor(205, 208, 214),
             QColor(242, 244, 247), QColor(228, 230, 234), QColor(32, 33, 36)};
 }
@@ -68,7 +68,8 @@ inline Colours coloursFor(const SceneStyle& style) {
 // Paints at logical coordinates; the image holds ratio x as many pixels.
 class Canvas {
 public:
-    Canvas(QSize logical, const SceneStyle& style, QColor ground) : m_style(style) {
+    Canvas(QSize logical, const SceneStyle& style, QColor ground)
+        : m_style(style) {
         const int widen = style.subpixel ? 3 : 1;
         m_image = QImage(logical.width() * style.ratio * widen, logical.height() * style.ratio,
                          QImage::Format_RGB32);
@@ -170,21 +171,22 @@ inline void drawIcon(QPainter& p, int kind, const QRectF& r, const QColor& colou
         p.setBrush(colour);
         p.drawEllipse(r);
         p.setBrush(Qt::white);
-        p.drawEllipse(r.adjusted(r.width() * 0.32, r.height() * 0.32, -r.width() * 0.32,
-                                 -r.height() * 0.32));
+        p.drawEllipse(
+            r.adjusted(r.width() * 0.32, r.height() * 0.32, -r.width() * 0.32, -r.height() * 0.32));
         break;
     case 3: // bell-ish
         p.setBrush(colour);
-        p.drawRoundedRect(r.adjusted(r.width() * 0.2, r.height() * 0.1, -r.width() * 0.2,
-                                     -r.height() * 0.25),
-                          3, 3);
+        p.drawRoundedRect(
+            r.adjusted(r.width() * 0.2, r.height() * 0.1, -r.width() * 0.2, -r.height() * 0.25), 3,
+            3);
         p.drawEllipse(QRectF(r.center().x() - 2, r.bottom() - 3, 4, 3));
         break;
     default: // picture
         p.drawRect(r);
         p.setBrush(colour);
         QPolygonF hill;
-        hill << QPointF(r.left(), r.bottom()) << QPointF(r.center().x(), r.top() + r.height() * 0.45)
+        hill << QPointF(r.left(), r.bottom())
+             << QPointF(r.center().x(), r.top() + r.height() * 0.45)
              << QPointF(r.right(), r.bottom());
         p.drawPolygon(hill);
         break;
@@ -194,16 +196,16 @@ inline void drawIcon(QPainter& p, int kind, const QRectF& r, const QColor& colou
 
 inline Scene menu(const SceneStyle& s) {
     const Colours c = coloursFor(s);
-    const QStringList en = {"New Window", "Open File", "Open Recent", "Save", "Save As",
-                            "Print", "Close Tab", "Undo", "Redo", "Find", "Replace",
-                            "Select All", "Preferences", "Quit"};
-    const QStringList uk = {"Нове вікно", "Відкрити файл", "Недавні", "Зберегти",
-                            "Зберегти як", "Друкувати", "Закрити вкладку", "Скасувати",
-                            "Повторити", "Знайти", "Замінити", "Виділити все",
+    const QStringList en = {"New Window", "Open File",  "Open Recent", "Save", "Save As",
+                            "Print",      "Close Tab",  "Undo",        "Redo", "Find",
+                            "Replace",    "Select All", "Preferences", "Quit"};
+    const QStringList uk = {"Нове вікно",   "Відкрити файл", "Недавні",         "Зберегти",
+                            "Зберегти як",  "Друкувати",     "Закрити вкладку", "Скасувати",
+                            "Повторити",    "Знайти",        "Замінити",        "Виділити все",
                             "Налаштування", "Вийти"};
-    const QStringList keys = {"Ctrl+N", "Ctrl+O", "", "Ctrl+S", "Ctrl+Shift+S", "Ctrl+P",
-                              "Ctrl+W", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+F", "Ctrl+H",
-                              "Ctrl+A", "", "Ctrl+Q"};
+    const QStringList keys = {"Ctrl+N", "Ctrl+O", "",       "Ctrl+S",       "Ctrl+Shift+S",
+                              "Ctrl+P", "Ctrl+W", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+F",
+                              "Ctrl+H", "Ctrl+A", "",       "Ctrl+Q"};
     const int items = 6 + s.variant % 3;
     const int pitch = static_cast<int>(s.sizePx * 2.1);
     const int width = s.sizePx * 22;
@@ -238,16 +240,17 @@ inline Scene menu(const SceneStyle& s) {
 
 inline Scene table(const SceneStyle& s, bool grid) {
     const Colours c = coloursFor(s);
-    const QStringList enNames = {"report.pdf", "Holiday photos", "notes.txt", "Budget 2025",
-                                 "screenshot.png", "Music", "invoice-17.pdf", "Projects"};
-    const QStringList ukNames = {"Звіт квартал", "Фото з відпустки", "Нотатки", "Кошторис",
-                                 "Знімок екрана", "Музика", "Рахунок 17", "Проєкти"};
-    const QStringList enKinds = {"Document", "Folder", "Text", "Spreadsheet", "Image",
-                                 "Folder", "Document", "Folder"};
-    const QStringList ukKinds = {"Документ", "Тека", "Текст", "Таблиця", "Зображення", "Тека",
-                                 "Документ", "Тека"};
-    const QStringList sizes = {"24 KB", "1.2 GB", "3 KB", "88 KB", "640 KB", "4.7 GB",
-                               "112 KB", "230 MB"};
+    const QStringList enNames = {"report.pdf",     "Holiday photos", "notes.txt",
+                                 "Budget 2025",    "screenshot.png", "Music",
+                                 "invoice-17.pdf", "Projects"};
+    const QStringList ukNames = {"Звіт квартал",  "Фото з відпустки", "Нотатки",    "Кошторис",
+                                 "Знімок екрана", "Музика",           "Рахунок 17", "Проєкти"};
+    const QStringList enKinds = {"Document", "Folder", "Text",     "Spreadsheet",
+                                 "Image",    "Folder", "Document", "Folder"};
+    const QStringList ukKinds = {"Документ",   "Тека", "Текст",    "Таблиця",
+                                 "Зображення", "Тека", "Документ", "Тека"};
+    const QStringList sizes = {"24 KB",  "1.2 GB", "3 KB",   "88 KB",
+                               "640 KB", "4.7 GB", "112 KB", "230 MB"};
     const QStringList dates = {"12.05.2025", "03.01.2024", "28.11.2024", "07.07.2025",
                                "19.02.2025", "30.09.2023", "14.04.2025", "01.12.2024"};
     const bool uk = s.language != Language::English;
@@ -274,8 +277,8 @@ inline Scene table(const SceneStyle& s, bool grid) {
             cells = header;
         } else {
             const int k = (r - 1 + s.variant) % enNames.size();
-            const bool ukRow = s.language == Language::Ukrainian ||
-                               (s.language == Language::Mixed && r % 2 == 0);
+            const bool ukRow =
+                s.language == Language::Ukrainian || (s.language == Language::Mixed && r % 2 == 0);
             cells = {ukRow ? ukNames[k] : enNames[k], uk ? ukKinds[k] : enKinds[k], sizes[k],
                      dates[k]};
             if (!grid && r % 2 == 0) {
@@ -336,12 +339,9 @@ inline QStringList terminalLines(const SceneStyle& s, int count, int offset) {
                             "On branch main, nothing to commit",
                             "warning: unused variable count",
                             "Finished in 4.2 seconds"};
-    const QStringList uk = {"olena@desk:~/Документи$ ls",
-                            "помилка: немає такого файлу",
-                            "Збирання завершено за 12 секунд",
-                            "olena@desk:~$ git status",
-                            "Гілка main, нічого комітити",
-                            "попередження: змінна не вживається",
+    const QStringList uk = {"olena@desk:~/Документи$ ls",      "помилка: немає такого файлу",
+                            "Збирання завершено за 12 секунд", "olena@desk:~$ git status",
+                            "Гілка main, нічого комітити",     "попередження: змінна не вживається",
                             "Готово: 3 файли оновлено"};
     QStringList lines;
     for (int i = 0; i < count; ++i) {
@@ -356,8 +356,8 @@ inline Scene panes(const SceneStyle& s) {
     const int pitch = static_cast<int>(s.sizePx * 1.7);
     const QStringList left = proseLines(s, lines, s.variant);
     const bool terminal = s.variant % 2 == 0;
-    const QStringList right = terminal ? terminalLines(s, lines, s.variant)
-                                       : proseLines(s, lines, s.variant + 3);
+    const QStringList right =
+        terminal ? terminalLines(s, lines, s.variant) : proseLines(s, lines, s.variant + 3);
     Canvas probe(QSize(1, 1), s, c.window);
     int leftWidth = 0;
     for (const QString& l : left) {
@@ -365,8 +365,7 @@ inline Scene panes(const SceneStyle& s) {
     }
     int rightWidth = 0;
     for (const QString& l : right) {
-        rightWidth =
-            std::max(rightWidth, QFontMetrics(probe.font(terminal)).horizontalAdvance(l));
+        rightWidth = std::max(rightWidth, QFontMetrics(probe.font(terminal)).horizontalAdvance(l));
     }
     const int paneLeft = leftWidth + 2 * s.sizePx;
     const int height = (lines + 1) * pitch + 2 * s.sizePx;
@@ -398,9 +397,10 @@ inline Scene dialog(const SceneStyle& s) {
     const Colours c = coloursFor(s);
     const bool uk = s.language != Language::English;
     const QString title = uk ? "Зберегти зміни?" : "Save changes?";
-    const QStringList message =
-        uk ? QStringList{"Документ містить незбережені зміни.", "Якщо закрити його, їх буде втрачено."}
-           : QStringList{"The document has unsaved changes.", "If you close it, they will be lost."};
+    const QStringList message = uk ? QStringList{"Документ містить незбережені зміни.",
+                                                 "Якщо закрити його, їх буде втрачено."}
+                                   : QStringList{"The document has unsaved changes.",
+                                                 "If you close it, they will be lost."};
     const QString check = uk ? "Більше не питати" : "Do not ask again";
     const QStringList buttons =
         uk ? QStringList{"Скасувати", "Зберегти"} : QStringList{"Cancel", "Save"};
@@ -473,7 +473,10 @@ inline Scene code(const SceneStyle& s) {
     const std::vector<std::vector<Piece>> source = {
         {{"// ", 3}, {uk ? "Зберегти знімок у теці" : "Save the capture in a folder", 3}},
         {{"bool ", 1}, {"saveCapture(const QImage& image) {", 0}},
-        {{"    const auto ", 1}, {"path = folder + ", 0}, {uk ? "\"/знімок.png\"" : "\"/shot.png\"", 2}, {";", 0}},
+        {{"    const auto ", 1},
+         {"path = folder + ", 0},
+         {uk ? "\"/знімок.png\"" : "\"/shot.png\"", 2},
+         {";", 0}},
         {{"    if ", 1}, {"(image.width() > ", 0}, {"4096", 4}, {") {", 0}},
         {{"        return ", 1}, {"false;", 0}},
         {{"    }", 0}},
@@ -494,8 +497,8 @@ inline Scene code(const SceneStyle& s) {
         int x = s.sizePx;
         QString line;
         for (const Piece& piece : source[static_cast<size_t>(i)]) {
-            x += canvas.text(x, s.sizePx + i * pitch + pitch / 2, piece.text,
-                             colours[piece.colour], canvas.font(true));
+            x += canvas.text(x, s.sizePx + i * pitch + pitch / 2, piece.text, colours[piece.colour],
+                             canvas.font(true));
             line += piece.text;
         }
         expected << line.trimmed();
@@ -506,11 +509,11 @@ inline Scene code(const SceneStyle& s) {
 inline Scene chat(const SceneStyle& s) {
     const Colours c = coloursFor(s);
     const QStringList en = {"Did you get the screenshots?", "Yes, thanks! They look great",
-                            "Can you send the table too?", "Sure, give me a minute",
-                            "The meeting moved to 3 pm", "Okay, see you there"};
-    const QStringList uk = {"Ти отримала знімки екрана?", "Так, дякую! Виглядають чудово",
+                            "Can you send the table too?",  "Sure, give me a minute",
+                            "The meeting moved to 3 pm",    "Okay, see you there"};
+    const QStringList uk = {"Ти отримала знімки екрана?",  "Так, дякую! Виглядають чудово",
                             "Можеш надіслати ще таблицю?", "Звісно, за хвилину",
-                            "Зустріч перенесли на третю", "Добре, побачимося"};
+                            "Зустріч перенесли на третю",  "Добре, побачимося"};
     const int count = 4 + s.variant % 3;
     const int u = s.sizePx;
     const int width = u * 30;
@@ -532,8 +535,8 @@ inline Scene chat(const SceneStyle& s) {
         p.drawRoundedRect(bubble, u / 2, u / 2);
         canvas.text(bubble.left(), top + u * 3 / 4, who + " " + time, c.dim,
                     canvas.font(false, false, 0.85));
-        canvas.text(bubble.left() + u, bubble.center().y(), msg,
-                    mine ? c.accentText : c.text, canvas.font());
+        canvas.text(bubble.left() + u, bubble.center().y(), msg, mine ? c.accentText : c.text,
+                    canvas.font());
         expected << who + " " + time << msg;
     }
     return {"chat", canvas.finish(), expected};
@@ -542,8 +545,9 @@ inline Scene chat(const SceneStyle& s) {
 inline Scene notification(const SceneStyle& s) {
     const Colours c = coloursFor(s);
     const bool uk = s.language != Language::English;
-    const QStringList titles = uk ? QStringList{"Знімок збережено", "Запис зупинено", "Текст скопійовано"}
-                                  : QStringList{"Screenshot saved", "Recording stopped", "Text copied"};
+    const QStringList titles =
+        uk ? QStringList{"Знімок збережено", "Запис зупинено", "Текст скопійовано"}
+           : QStringList{"Screenshot saved", "Recording stopped", "Text copied"};
     const QStringList bodies =
         uk ? QStringList{"Файл лежить у теці Зображення", "Тривалість 2 хвилини 14 секунд",
                          "Вставте його в будь-яку програму"}
@@ -552,7 +556,8 @@ inline Scene notification(const SceneStyle& s) {
     const QString when = uk ? "щойно" : "now";
     const int u = s.sizePx;
     const int width = u * 28;
-    Canvas canvas(QSize(width + 2 * u, u * 8), s, s.dark ? QColor(20, 20, 22) : QColor(210, 212, 216));
+    Canvas canvas(QSize(width + 2 * u, u * 8), s,
+                  s.dark ? QColor(20, 20, 22) : QColor(210, 212, 216));
     QPainter& p = canvas.painter();
     p.setPen(Qt::NoPen);
     p.setBrush(c.window);
@@ -568,8 +573,8 @@ inline Scene notification(const SceneStyle& s) {
 inline Scene toolbar(const SceneStyle& s) {
     const Colours c = coloursFor(s);
     const QStringList en = {"Open", "Save", "Copy", "Share", "Crop", "Undo", "Print"};
-    const QStringList uk = {"Відкрити", "Зберегти", "Копіювати", "Поділитися", "Обрізати",
-                            "Скасувати", "Друк"};
+    const QStringList uk = {"Відкрити", "Зберегти",  "Копіювати", "Поділитися",
+                            "Обрізати", "Скасувати", "Друк"};
     const int count = 4 + s.variant % 2;
     const int u = s.sizePx;
     QStringList labels;
@@ -598,14 +603,14 @@ inline Scene toolbar(const SceneStyle& s) {
 
 inline Scene fileList(const SceneStyle& s) {
     const Colours c = coloursFor(s);
-    const QStringList en = {"Documents", "Downloads", "Pictures", "Music", "Videos",
-                            "notes.txt", "report.pdf", "Desktop"};
-    const QStringList uk = {"Документи", "Завантаження", "Зображення", "Музика", "Відео",
-                            "нотатки.txt", "звіт.pdf", "Стільниця"};
-    const QStringList en2 = {"12 items", "3 items", "48 items", "7 items", "2 items", "4 KB",
-                             "1.1 MB", "5 items"};
+    const QStringList en = {"Documents", "Downloads", "Pictures",   "Music",
+                            "Videos",    "notes.txt", "report.pdf", "Desktop"};
+    const QStringList uk = {"Документи", "Завантаження", "Зображення", "Музика",
+                            "Відео",     "нотатки.txt",  "звіт.pdf",   "Стільниця"};
+    const QStringList en2 = {"12 items", "3 items", "48 items", "7 items",
+                             "2 items",  "4 KB",    "1.1 MB",   "5 items"};
     const QStringList uk2 = {"12 об'єктів", "3 об'єкти", "48 об'єктів", "7 об'єктів",
-                             "2 об'єкти", "4 КБ", "1,1 МБ", "5 об'єктів"};
+                             "2 об'єкти",   "4 КБ",      "1,1 МБ",      "5 об'єктів"};
     const int count = 5 + s.variant % 3;
     const int u = s.sizePx;
     const int pitch = static_cast<int>(u * 2.2);
@@ -615,8 +620,8 @@ inline Scene fileList(const SceneStyle& s) {
     const int selected = s.variant % count;
     for (int i = 0; i < count; ++i) {
         const int k = (i + s.variant) % en.size();
-        const bool ukRow = s.language == Language::Ukrainian ||
-                           (s.language == Language::Mixed && i % 2 == 1);
+        const bool ukRow =
+            s.language == Language::Ukrainian || (s.language == Language::Mixed && i % 2 == 1);
         const QString name = ukRow ? uk[k] : en[k];
         const QString detail = ukRow ? uk2[k] : en2[k];
         const int y = u + i * pitch + pitch / 2;

@@ -50,8 +50,6 @@ const QStringList kLines = {
 
 const QStringList kFonts = {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
 
-
-
 struct Palette {
     const char* name;
     QColor background;
@@ -227,12 +225,11 @@ QImage busyScreen(const QImage& screen, const std::vector<bench::Scene>& scenes)
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    const QStringList families =
-        familiesFrom("IVRA_BENCH_FONTS",
-                     {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Open Sans"),
-                      QStringLiteral("Roboto"), QStringLiteral("PT Sans"),
-                      QStringLiteral("Cantarell"), QStringLiteral("FreeSans")});
+    const QStringList families = familiesFrom(
+        "IVRA_BENCH_FONTS",
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans"),
+         QStringLiteral("Liberation Sans"), QStringLiteral("Open Sans"), QStringLiteral("Roboto"),
+         QStringLiteral("PT Sans"), QStringLiteral("Cantarell"), QStringLiteral("FreeSans")});
     const QStringList monos = familiesFrom(
         "IVRA_BENCH_MONO", {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
                             QStringLiteral("Hack"), QStringLiteral("Noto Mono")});
@@ -261,7 +258,8 @@ int main(int argc, char** argv) {
     int sceneIndex = 0;
     for (const bench::Scene& scene : scenes) {
         if (!dump.isEmpty()) {
-            scene.image.save(QStringLiteral("%1/%2-%3.png").arg(dump, scene.kind).arg(sceneIndex++));
+            scene.image.save(
+                QStringLiteral("%1/%2-%3.png").arg(dump, scene.kind).arg(sceneIndex++));
         }
         const QString expected = normalized(scene.expected.join(QLatin1Char('\n')));
         const QString ours = normalized(OCRService::recognizeTextBlocking(scene.image).text);

@@ -13,8 +13,8 @@
 
 #include "recognition/ScriptRepair.h"
 #include "recognition/TesseractEngine.h"
-#include "recognition/TextLayout.h"
 #include "recognition/TextImagePreparation.h"
+#include "recognition/TextLayout.h"
 
 namespace ivra {
 
@@ -92,8 +92,7 @@ void takeGheWithUpturn(std::vector<RecognizedWord>& words,
                        const std::vector<RecognizedWord>& ukrainian) {
     for (RecognizedWord& word : words) {
         for (const RecognizedWord& other : ukrainian) {
-            if (other.text.size() != word.text.size() ||
-                !other.box.intersects(word.box)) {
+            if (other.text.size() != word.text.size() || !other.box.intersects(word.box)) {
                 continue;
             }
             QString merged = word.text;
@@ -117,9 +116,8 @@ void takeGheWithUpturn(std::vector<RecognizedWord>& words,
     }
 }
 
-std::optional<std::vector<RecognizedWord>> readRun(RunEngines& engines, const QImage& ink,
-                                                   const PageSegmentation& page,
-                                                   const TextRun& run) {
+std::optional<std::vector<RecognizedWord>>
+readRun(RunEngines& engines, const QImage& ink, const PageSegmentation& page, const TextRun& run) {
     const RunImage cut = runImage(ink, page, run);
     auto words = engines.main->recognizeLineWords(cut.grey);
     if (!words) {
@@ -182,7 +180,8 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
     std::vector<size_t> queue(runs.size());
     std::iota(queue.begin(), queue.end(), 0);
     std::sort(queue.begin(), queue.end(), [&](size_t a, size_t b) {
-        return runs[a].box.width() * runs[a].box.height() > runs[b].box.width() * runs[b].box.height();
+        return runs[a].box.width() * runs[a].box.height() >
+               runs[b].box.width() * runs[b].box.height();
     });
     std::vector<ReadRun> read(runs.size());
     std::atomic<size_t> next{0};
@@ -230,7 +229,8 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
                                   for (const RecognizedWord& word : run.words) {
                                       sum += word.confidence;
                                   }
-                                  return sum / static_cast<float>(run.words.size()) < kDoubtedRunConfidence;
+                                  return sum / static_cast<float>(run.words.size()) <
+                                         kDoubtedRunConfidence;
                               }),
                read.end());
     std::vector<LaidOutRow> rows = layOutRows(read, page.flattened.ink, page.flattened.background);

@@ -298,22 +298,20 @@ public:
 
 private:
     WordLists() {
-        read("/usr/share/dict/american-english", [&](const QString& word) {
-            m_english.insert(word.toLower());
-        });
+        read("/usr/share/dict/american-english",
+             [&](const QString& word) { m_english.insert(word.toLower()); });
         // 1.5 million forms; only those a misreading could produce are needed here.
         read("/usr/share/dict/ukrainian", [&](const QString& word) {
             const QString lower = word.toLower();
             if (std::all_of(lower.begin(), lower.end(), [](QChar c) {
-                    return twinOf(c).has_value() || twinOf(c.toUpper()).has_value() ||
-                           c == u'з' || c == u'\'';
+                    return twinOf(c).has_value() || twinOf(c.toUpper()).has_value() || c == u'з' ||
+                           c == u'\'';
                 })) {
                 m_ukrainian.insert(lower);
             }
         });
     }
-    template <typename Take>
-    static void read(const char* path, Take take) {
+    template <typename Take> static void read(const char* path, Take take) {
         QFile file(QString::fromLatin1(path));
         if (!file.open(QIODevice::ReadOnly)) {
             return;
@@ -368,8 +366,8 @@ Core coreOf(const QString& word) {
 // Casing of a rewritten word: capitals throughout stay so, otherwise the first letter keeps
 // its case and the rest are small (engines read small "к", "н", "т" as capitals).
 QString recased(const QString& written, const QString& read) {
-    const bool allCapitals =
-        read.size() > 1 && std::none_of(read.begin(), read.end(), [](QChar c) { return c.isLower(); });
+    const bool allCapitals = read.size() > 1 && std::none_of(read.begin(), read.end(),
+                                                             [](QChar c) { return c.isLower(); });
     if (allCapitals) {
         return written.toUpper();
     }
@@ -476,10 +474,10 @@ std::optional<Script> lineScript(const QStringList& words, qsizetype index) {
 
 // Key names, and how they compare with the letters they get misread as.
 constexpr const char16_t* kKeyNames[] = {
-    u"Ctrl", u"Shift", u"Alt", u"AltGr", u"Super", u"Meta", u"Tab", u"Esc", u"Enter",
-    u"Return", u"Space", u"Backspace", u"Delete", u"Del", u"Insert", u"Ins", u"Home",
-    u"End", u"PgUp", u"PgDn", u"PageUp", u"PageDown", u"Print", u"Up", u"Down", u"Left",
-    u"Right", u"Cmd", u"Win", u"Fn",
+    u"Ctrl",  u"Shift",  u"Alt",   u"AltGr",     u"Super",  u"Meta",     u"Tab",    u"Esc",
+    u"Enter", u"Return", u"Space", u"Backspace", u"Delete", u"Del",      u"Insert", u"Ins",
+    u"Home",  u"End",    u"PgUp",  u"PgDn",      u"PageUp", u"PageDown", u"Print",  u"Up",
+    u"Down",  u"Left",   u"Right", u"Cmd",       u"Win",    u"Fn",
 };
 
 QString keyShape(const QString& text) {

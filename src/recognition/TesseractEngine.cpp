@@ -45,8 +45,8 @@ namespace {
 void setImage(tesseract::TessBaseAPI& api, const QImage& image, QImage& pixels) {
     // Grey goes in as it is; anything else as RGB, which Tesseract converts itself.
     pixels = image.format() == QImage::Format_Grayscale8
-                              ? image
-                              : image.convertToFormat(QImage::Format_RGB888);
+                 ? image
+                 : image.convertToFormat(QImage::Format_RGB888);
     const int bytesPerPixel = pixels.format() == QImage::Format_Grayscale8 ? 1 : 3;
     api.SetImage(pixels.constBits(), pixels.width(), pixels.height(), bytesPerPixel,
                  static_cast<int>(pixels.bytesPerLine()));
@@ -92,8 +92,8 @@ std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) 
     return lines;
 }
 
-
-std::optional<std::vector<RecognizedWord>> TesseractEngine::recognizeLineWords(const QImage& image) {
+std::optional<std::vector<RecognizedWord>>
+TesseractEngine::recognizeLineWords(const QImage& image) {
     if (image.isNull()) {
         return std::nullopt;
     }

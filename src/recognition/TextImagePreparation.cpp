@@ -228,8 +228,8 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
         }
     }
     // Text runs along rows: the ground on both sides of a line on the same row is its
-    // ground, even when another panel's flat ground lies nearer above or below, as around a selected row whose bar leaves too little margin
-    // above and below the text to look flat.
+    // ground, even when another panel's flat ground lies nearer above or below, as around a
+    // selected row whose bar leaves too little margin above and below the text to look flat.
     std::vector<int> nearest(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
         const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -254,7 +254,8 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
                 std::abs(static_cast<int>(plane[offset + static_cast<size_t>(before)]) -
                          static_cast<int>(plane[offset + static_cast<size_t>(next)])) <=
                     tolerance) {
-                background[index] = plane[offset + static_cast<size_t>(next - x < x - before ? next : before)];
+                background[index] =
+                    plane[offset + static_cast<size_t>(next - x < x - before ? next : before)];
             }
         }
     }

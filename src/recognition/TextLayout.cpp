@@ -68,7 +68,8 @@ struct Component {
 
 class UnionFind {
 public:
-    explicit UnionFind(size_t count) : m_parent(count) {
+    explicit UnionFind(size_t count)
+        : m_parent(count) {
         std::iota(m_parent.begin(), m_parent.end(), 0);
     }
     size_t find(size_t i) {
@@ -105,7 +106,8 @@ std::vector<Component> labelInk(const QImage& ink, std::vector<int32_t>& labels)
     std::vector<int32_t> parent{0};
     const auto find = [&](int32_t i) {
         while (parent[static_cast<size_t>(i)] != i) {
-            parent[static_cast<size_t>(i)] = parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
+            parent[static_cast<size_t>(i)] =
+                parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
             i = parent[static_cast<size_t>(i)];
         }
         return i;
@@ -376,10 +378,9 @@ PageSegmentation findTextRuns(const QImage& ink) {
             if (!line.box.adjusted(-dx, -dy, dx, dy).contains(centre)) {
                 continue;
             }
-            const int distance = std::max(0, std::max(line.box.left() - centre.x(),
-                                                      centre.x() - line.box.right())) +
-                                 std::max(0, std::max(line.box.top() - centre.y(),
-                                                      centre.y() - line.box.bottom()));
+            const int distance =
+                std::max(0, std::max(line.box.left() - centre.x(), centre.x() - line.box.right())) +
+                std::max(0, std::max(line.box.top() - centre.y(), centre.y() - line.box.bottom()));
             if (!best || distance < bestDistance) {
                 best = &line;
                 bestDistance = distance;
@@ -393,9 +394,8 @@ PageSegmentation findTextRuns(const QImage& ink) {
     // Each line splits into runs at the gaps that are wide for its text; marks (a colon, a
     // tilde, a dash) bridge gaps as letters do.
     for (Line& line : lines) {
-        std::sort(line.parts.begin(), line.parts.end(), [&](size_t a, size_t b) {
-            return components[a].left < components[b].left;
-        });
+        std::sort(line.parts.begin(), line.parts.end(),
+                  [&](size_t a, size_t b) { return components[a].left < components[b].left; });
         const double split = kRunGapHeights * line.glyph;
         std::vector<std::vector<size_t>> pieces(1);
         int reach = -1;
@@ -448,9 +448,10 @@ RunImage runImage(const QImage& ink, const PageSegmentation& page, const TextRun
     int darkest = 255;
     for (int y = 0; y < crop.height(); ++y) {
         const uchar* source = ink.constScanLine(crop.top() + y) + crop.left();
-        const int32_t* labels = page.labels.data() +
-                                static_cast<size_t>(crop.top() + y) * static_cast<size_t>(page.width) +
-                                static_cast<size_t>(crop.left());
+        const int32_t* labels =
+            page.labels.data() +
+            static_cast<size_t>(crop.top() + y) * static_cast<size_t>(page.width) +
+            static_cast<size_t>(crop.left());
         uchar* target = grey.scanLine(y);
         for (int x = 0; x < crop.width(); ++x) {
             const int32_t label = labels[x];
@@ -673,19 +674,21 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
             const Stack& more = &fewer == &left ? right : left;
             size_t aligned = 0;
             for (const size_t a : fewer.runs) {
-                aligned += std::any_of(more.runs.begin(), more.runs.end(), [&](size_t b) {
-                    return sameRow(runs[a].box, runs[b].box);
-                }) ? 1 : 0;
+                aligned += std::any_of(more.runs.begin(), more.runs.end(),
+                                       [&](size_t b) { return sameRow(runs[a].box, runs[b].box); })
+                               ? 1
+                               : 0;
             }
-            if (aligned == 0 ||
-                static_cast<double>(aligned) < kRowAlignedShare * static_cast<double>(fewer.runs.size())) {
+            if (aligned == 0 || static_cast<double>(aligned) <
+                                    kRowAlignedShare * static_cast<double>(fewer.runs.size())) {
                 continue;
             }
             if (std::abs(left.ground - right.ground) > kGroundDifference) {
                 continue;
             }
             const auto prose = [&](const Stack& stack) {
-                return stack.runs.size() >= kProseRuns && typicalWordCount(runs, stack) >= kProseWords;
+                return stack.runs.size() >= kProseRuns &&
+                       typicalWordCount(runs, stack) >= kProseWords;
             };
             if (prose(left) || prose(right)) {
                 continue;

@@ -19,9 +19,9 @@ namespace ivra {
 // A stretch of text on one visual line without a wide gap inside: a line of a paragraph, a
 // menu item, its shortcut, a table cell.
 struct TextRun {
-    QRect box;                     // in page pixels
-    double glyphPx = 0;            // the median height of its characters
-    std::vector<int32_t> ink;      // the ink components (labels) it is made of, ascending
+    QRect box;                // in page pixels
+    double glyphPx = 0;       // the median height of its characters
+    std::vector<int32_t> ink; // the ink components (labels) it is made of, ascending
 };
 
 // The text runs of a flattened page (dark ink on white, see flattenBackground), and what

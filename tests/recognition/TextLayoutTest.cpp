@@ -37,7 +37,8 @@ QImage renderedTable(const QList<QStringList>& rows, const QList<int>& columns, 
     for (int r = 0; r < rows.size(); ++r) {
         for (int c = 0; c < rows[r].size(); ++c) {
             painter.setPen(ink);
-            painter.drawText(columns[c], pitch + r * pitch + (pitch + metrics.ascent() - metrics.descent()) / 2,
+            painter.drawText(columns[c],
+                             pitch + r * pitch + (pitch + metrics.ascent() - metrics.descent()) / 2,
                              rows[r][c]);
         }
     }
@@ -109,9 +110,8 @@ void TextLayoutTest::panesComeOutOneAfterTheOther() {
     const QStringList terminal = {QStringLiteral("olena@desk:~$ make test"),
                                   QStringLiteral("error: no such file or directory"),
                                   QStringLiteral("Збирання завершено")};
-    const QList<QStringList> rows = {{settings[0], terminal[0]},
-                                     {settings[1], terminal[1]},
-                                     {settings[2], terminal[2]}};
+    const QList<QStringList> rows = {
+        {settings[0], terminal[0]}, {settings[1], terminal[1]}, {settings[2], terminal[2]}};
     QImage image = renderedTable(rows, {20, 360}, 24, kPaper, kInk);
     {
         QPainter painter(&image);
@@ -136,10 +136,11 @@ void TextLayoutTest::panesComeOutOneAfterTheOther() {
 }
 
 void TextLayoutTest::highlightedMenuItemReadsLikeTheOthers() {
-    const QList<QStringList> items = {{QStringLiteral("Open File"), QStringLiteral("Ctrl+O")},
-                                      {QStringLiteral("Save As"), QStringLiteral("Ctrl+Shift+S")},
-                                      {QStringLiteral("Print"), QStringLiteral("Ctrl+P")},
-                                      {QStringLiteral("Закрити вкладку"), QStringLiteral("Ctrl+W")}};
+    const QList<QStringList> items = {
+        {QStringLiteral("Open File"), QStringLiteral("Ctrl+O")},
+        {QStringLiteral("Save As"), QStringLiteral("Ctrl+Shift+S")},
+        {QStringLiteral("Print"), QStringLiteral("Ctrl+P")},
+        {QStringLiteral("Закрити вкладку"), QStringLiteral("Ctrl+W")}};
     constexpr int kPitch = 28;
     for (int highlighted = 0; highlighted < items.size(); ++highlighted) {
         QImage image(360, (static_cast<int>(items.size()) + 2) * kPitch, QImage::Format_RGB32);
@@ -190,7 +191,8 @@ void TextLayoutTest::iconAtRowStartIsNotText() {
         painter.fillPath(folder, QColor(53, 132, 228));
     }
     painter.end();
-    QEXPECT_FAIL("", "A filled icon flush with the text's height is still read as a letter", Continue);
+    QEXPECT_FAIL("", "A filled icon flush with the text's height is still read as a letter",
+                 Continue);
     QCOMPARE(OCRService::recognizeTextBlocking(image).text, joined(rows));
 }
 
