@@ -4,6 +4,7 @@
 // IVRA_BENCH_VERBOSE=1 prints every recognised text next to the expected one;
 // IVRA_BENCH_FONTS / IVRA_BENCH_MONO (comma-separated families) render the set in other
 // fonts, to check that the figures do not depend on the usual ones.
+// IVRA_BENCH_SPEED=1 measures the speed figures alone (the set is rendered, not read).
 
 #include <algorithm>
 #include <cstdio>
@@ -248,6 +249,8 @@ int main(int argc, char** argv) {
     const bool verbose = qEnvironmentVariableIsSet("IVRA_BENCH_VERBOSE");
     // While tuning: the interface set alone, without plain Tesseract.
     const bool quick = qEnvironmentVariableIsSet("IVRA_BENCH_QUICK");
+    // While making it faster: the speed figures alone.
+    const bool speedOnly = qEnvironmentVariableIsSet("IVRA_BENCH_SPEED");
 
     // The interface set, per kind of scene.
     const std::vector<bench::Scene> scenes = bench::interfaceScenes(families, monos);
@@ -256,7 +259,7 @@ int main(int argc, char** argv) {
     Tally rawSet;
     const QString dump = qEnvironmentVariable("IVRA_BENCH_DUMP");
     int sceneIndex = 0;
-    for (const bench::Scene& scene : scenes) {
+    for (const bench::Scene& scene : speedOnly ? std::vector<bench::Scene>() : scenes) {
         if (!dump.isEmpty()) {
             scene.image.save(
                 QStringLiteral("%1/%2-%3.png").arg(dump, scene.kind).arg(sceneIndex++));
@@ -275,15 +278,17 @@ int main(int argc, char** argv) {
                         qPrintable(ours), qPrintable(expected));
         }
     }
-    std::printf("Interface set: %zu images, fonts %s; %s\n", scenes.size(),
-                qPrintable(families.join(QStringLiteral(", "))),
-                qPrintable(monos.join(QStringLiteral(", "))));
-    std::printf("%-16s %8s %8s\n", "kind", "ours %", "plain %");
-    for (const auto& [kind, tallies] : kinds) {
-        std::printf("%-16s %8.2f %8.2f\n", qPrintable(kind), tallies.first.percent(),
-                    tallies.second.percent());
+    if (!speedOnly) {
+        std::printf("Interface set: %zu images, fonts %s; %s\n", scenes.size(),
+                    qPrintable(families.join(QStringLiteral(", "))),
+                    qPrintable(monos.join(QStringLiteral(", "))));
+        std::printf("%-16s %8s %8s\n", "kind", "ours %", "plain %");
+        for (const auto& [kind, tallies] : kinds) {
+            std::printf("%-16s %8.2f %8.2f\n", qPrintable(kind), tallies.first.percent(),
+                        tallies.second.percent());
+        }
+        std::printf("%-16s %8.2f %8.2f\n", "all", oursSet.percent(), rawSet.percent());
     }
-    std::printf("%-16s %8.2f %8.2f\n", "all", oursSet.percent(), rawSet.percent());
     if (quick) {
         bench::report("ocr_ui_set_cer", oursSet.percent(), "%");
         return 0;
@@ -293,7 +298,7 @@ int main(int argc, char** argv) {
     const QString expected = kLines.join(QLatin1Char('\n'));
     Tally oursLines;
     Tally rawLines;
-    for (const QString& family : kFonts) {
+    for (const QString& family : speedOnly ? QStringList() : kFonts) {
         for (const int sizePx : {11, 14}) {
             for (const Palette& palette : kPalettes) {
                 const QImage image = renderLines(kLines, family, sizePx, palette, 1);
@@ -302,7 +307,9 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::printf("plain lines: %.2f / %.2f %%\n", oursLines.percent(), rawLines.percent());
+    if (!speedOnly) {
+        std::printf("plain lines: %.2f / %.2f %%\n", oursLines.percent(), rawLines.percent());
+    }
 
     const auto [screen, drawn] = renderScreen();
     const QImage busy = busyScreen(screen, scenes);
@@ -324,15 +331,20 @@ int main(int argc, char** argv) {
     const QImage selection = screen.copy(QRect(340, 80, 600, 200));
     const double selectionMs =
         bench::medianMs(9, [&] { OCRService::recognizeTextBlocking(selection); });
+    // For comparison on a busy machine: plain Tesseract on the same selection.
+    const double selectionRawMs = bench::medianMs(9, [&] { plainTesseract(*engine, selection); });
 
-    bench::report("ocr_ui_set_cer", oursSet.percent(), "%");
-    bench::report("ocr_ui_set_cer_raw", rawSet.percent(), "%");
-    bench::report("ocr_lines_cer", oursLines.percent(), "%");
+    if (!speedOnly) {
+        bench::report("ocr_ui_set_cer", oursSet.percent(), "%");
+        bench::report("ocr_ui_set_cer_raw", rawSet.percent(), "%");
+        bench::report("ocr_lines_cer", oursLines.percent(), "%");
+    }
     bench::report("ocr_cer_screen", oursScreen.percent(), "%");
     bench::report("ocr_cer_raw_screen", rawScreen.percent(), "%");
     bench::report("ocr_1080p", oursMs, "ms");
     bench::report("ocr_1080p_raw", rawMs, "ms");
     bench::report("ocr_1080p_vs_raw", oursMs / rawMs, "x");
     bench::report("ocr_selection", selectionMs, "ms");
+    bench::report("ocr_selection_raw", selectionRawMs, "ms");
     return 0;
 }
