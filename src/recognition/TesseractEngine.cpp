@@ -51,12 +51,14 @@ void setImage(tesseract::TessBaseAPI& api, const QImage& image, QImage& pixels) 
     api.SetImage(pixels.constBits(), pixels.width(), pixels.height(), bytesPerPixel,
                  static_cast<int>(pixels.bytesPerLine()));
 
-    // Tesseract asks OpenMP for up to ten threads per text line. On a desktop busy with
-    // other work, or with two cores, the spinning workers made recognition up to three times
-    // slower in bench_recognition, and one thread was never measurably slower. These
-    // settings belong to the calling thread only.
-    omp_set_dynamic(1);
-    omp_set_num_threads(1);
+    // Tesseract asks OpenMP for ten threads in every step of its line recogniser, whatever
+    // omp_set_num_threads says. On a desktop busy with other work, or with two cores, the
+    // spinning workers made recognition up to three times slower in bench_recognition, and
+    // one thread was never measurably slower. No nested level of parallelism keeps every
+    // such region to the calling thread; dynamic thread counts did the same at the price of
+    // a load-average and affinity query per region, a fifth of recognition's time. The
+    // setting belongs to the calling thread only.
+    omp_set_max_active_levels(0);
 }
 
 } // namespace
