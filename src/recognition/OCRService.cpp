@@ -38,7 +38,7 @@ QThreadPool& requestPool() {
 }
 
 // The text runs of one request are read by as many workers as there are cores, each with
-// engines of its own (Tesseract instances are not thread-safe), kept while the worker lives.
+// an engine of its own (Tesseract instances are not thread-safe), kept while the worker lives.
 QThreadPool& runPool() {
     static RecognitionPool pool(std::max(1, QThread::idealThreadCount()));
     return pool;
@@ -49,89 +49,25 @@ QThreadPool& runPool() {
 constexpr size_t kDoubtedRunWords = 2;
 constexpr float kDoubtedRunConfidence = 30;
 
-struct RunEngines {
-    QByteArray dataPath; // TESSDATA_PREFIX when they were loaded
-    std::unique_ptr<TesseractEngine> main;
-    std::unique_ptr<TesseractEngine> ukrainianFirst;
-    bool ukrainianFirstTried = false;
-
-    TesseractEngine* ukrainian() {
-        if (!ukrainianFirstTried) {
-            ukrainianFirstTried = true;
-            ukrainianFirst = TesseractEngine::create(TesseractEngine::kUkrainianFirst);
-        }
-        return ukrainianFirst.get();
-    }
-};
-
-// This thread's engines, loaded on first use and again when the language data's location
+// This thread's engine, loaded on first use and again when the language data's location
 // has changed since.
-RunEngines* enginesForThisThread(const QByteArray& dataPath) {
-    thread_local RunEngines engines;
-    if (!engines.main || engines.dataPath != dataPath) {
-        engines = RunEngines();
-        engines.dataPath = dataPath;
-        engines.main = TesseractEngine::create();
+TesseractEngine* engineForThisThread(const QByteArray& dataPath) {
+    thread_local QByteArray loadedFrom;
+    thread_local std::unique_ptr<TesseractEngine> engine;
+    if (!engine || loadedFrom != dataPath) {
+        loadedFrom = dataPath;
+        engine = TesseractEngine::create();
     }
-    return engines.main ? &engines : nullptr;
+    return engine.get();
 }
 
-int cyrillicLetters(const std::vector<RecognizedWord>& words, bool cyrillic) {
-    int count = 0;
-    for (const RecognizedWord& word : words) {
-        for (const QChar c : word.text) {
-            count += (c.script() == QChar::Script_Cyrillic) == cyrillic && c.isLetter() ? 1 : 0;
-        }
-    }
-    return count;
-}
-
-// Where the Ukrainian-first reading of a Cyrillic word has "ґ" and the English-first one
-// "г" at the same place, the image shows the hook.
-void takeGheWithUpturn(std::vector<RecognizedWord>& words,
-                       const std::vector<RecognizedWord>& ukrainian) {
-    for (RecognizedWord& word : words) {
-        for (const RecognizedWord& other : ukrainian) {
-            if (other.text.size() != word.text.size() || !other.box.intersects(word.box)) {
-                continue;
-            }
-            QString merged = word.text;
-            bool agrees = true;
-            for (qsizetype k = 0; k < merged.size() && agrees; ++k) {
-                const QChar a = merged[k];
-                const QChar b = other.text[k];
-                if (a == b) {
-                    continue;
-                }
-                if ((a == u'г' && b == u'ґ') || (a == u'Г' && b == u'Ґ')) {
-                    merged[k] = b;
-                } else {
-                    agrees = false;
-                }
-            }
-            if (agrees) {
-                word.text = merged;
-            }
-        }
-    }
-}
-
-std::optional<std::vector<RecognizedWord>>
-readRun(RunEngines& engines, const QImage& ink, const PageSegmentation& page, const TextRun& run) {
+std::optional<std::vector<RecognizedWord>> readRun(TesseractEngine& engine, const QImage& ink,
+                                                   const PageSegmentation& page,
+                                                   const TextRun& run) {
     const RunImage cut = runImage(ink, page, run);
-    auto words = engines.main->recognizeLineWords(cut.grey);
+    auto words = engine.recognizeLineWords(cut.grey);
     if (!words) {
         return std::nullopt;
-    }
-    const bool hasGhe = std::any_of(words->begin(), words->end(), [](const RecognizedWord& w) {
-        return w.text.contains(u'г') || w.text.contains(u'Г');
-    });
-    if (hasGhe && cyrillicLetters(*words, true) > cyrillicLetters(*words, false)) {
-        if (TesseractEngine* ukrainian = engines.ukrainian()) {
-            if (const auto second = ukrainian->recognizeLineWords(cut.grey)) {
-                takeGheWithUpturn(*words, *second);
-            }
-        }
     }
     for (RecognizedWord& word : *words) {
         word.box = cut.pageRect(word.box);
@@ -188,14 +124,14 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
     std::atomic<bool> unavailable{false};
     std::atomic<bool> failed{false};
     const auto work = [&] {
-        RunEngines* engines = enginesForThisThread(dataPath);
-        if (!engines) {
+        TesseractEngine* engine = engineForThisThread(dataPath);
+        if (!engine) {
             unavailable = true;
             return;
         }
         for (size_t i = next++; i < queue.size() && !failed; i = next++) {
             const TextRun& run = runs[queue[i]];
-            auto words = readRun(*engines, page.flattened.ink, segmentation, run);
+            auto words = readRun(*engine, page.flattened.ink, segmentation, run);
             if (!words) {
                 failed = true;
                 return;

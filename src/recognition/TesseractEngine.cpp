@@ -21,10 +21,10 @@ void TesseractEngine::ApiDeleter::operator()(tesseract::TessBaseAPI* api) const 
     delete api;
 }
 
-std::unique_ptr<TesseractEngine> TesseractEngine::create(const char* languages) {
+std::unique_ptr<TesseractEngine> TesseractEngine::create() {
     std::unique_ptr<tesseract::TessBaseAPI, ApiDeleter> api(new tesseract::TessBaseAPI());
     // A null data path lets TESSDATA_PREFIX or the library's own default find the models.
-    if (api->Init(nullptr, languages, tesseract::OEM_LSTM_ONLY) != 0) {
+    if (api->Init(nullptr, kLanguages, tesseract::OEM_LSTM_ONLY) != 0) {
         return nullptr;
     }
     // Tesseract's progress notes and warnings ("Empty page!!") would otherwise land on

@@ -27,9 +27,8 @@ struct RecognizedWord {
 // belongs to the thread that uses it.
 class TesseractEngine {
 public:
-    // Nothing when the engine or its language data cannot be loaded. `languages` in
-    // Tesseract's notation, the first one tried first.
-    static std::unique_ptr<TesseractEngine> create(const char* languages = kLanguages);
+    // Nothing when the engine or its language data cannot be loaded.
+    static std::unique_ptr<TesseractEngine> create();
     ~TesseractEngine();
 
     TesseractEngine(const TesseractEngine&) = delete;
@@ -48,9 +47,6 @@ public:
     // share came out Cyrillic ("and" as "апа"), while Ukrainian text read as well either
     // way (bench_recognition).
     static constexpr const char* kLanguages = "eng+ukr";
-    // Ukrainian first: a second reading of Cyrillic lines, which tells "ґ" from "г" where
-    // the English-first reading does not.
-    static constexpr const char* kUkrainianFirst = "ukr+eng";
 
 private:
     struct ApiDeleter {
