@@ -69,6 +69,7 @@ std::optional<QStringList> TesseractEngine::recognizeLines(const QImage& image) 
     }
     QImage pixels;
     m_api->SetPageSegMode(tesseract::PSM_AUTO);
+    m_api->SetVariable("tessedit_do_invert", "1");
     setImage(*m_api, image, pixels);
     if (m_api->Recognize(nullptr) != 0) {
         m_api->Clear();
@@ -101,6 +102,9 @@ TesseractEngine::recognizeLineWords(const QImage& image) {
     }
     QImage pixels;
     m_api->SetPageSegMode(tesseract::PSM_SINGLE_LINE);
+    // The line comes dark on white already: a doubtful line read again inverted would
+    // only cost a second pass.
+    m_api->SetVariable("tessedit_do_invert", "0");
     setImage(*m_api, image, pixels);
     if (m_api->Recognize(nullptr) != 0) {
         m_api->Clear();

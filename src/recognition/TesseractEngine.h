@@ -36,11 +36,11 @@ public:
 
     // The text lines of an image (best given as prepared 8-bit grey) in Tesseract's reading
     // order (blocks and columns found by its page layout analysis), each trimmed, blank
-    // lines left out. Nothing when recognition fails.
+    // lines left out; lines of either polarity. Nothing when recognition fails.
     std::optional<QStringList> recognizeLines(const QImage& image);
 
-    // The words of an image that holds a single line of text (best given as prepared 8-bit
-    // grey, dark on white), left to right. Nothing when recognition fails.
+    // The words of an image that holds a single line of text, dark on white (best given as
+    // prepared 8-bit grey), left to right. Nothing when recognition fails.
     std::optional<std::vector<RecognizedWord>> recognizeLineWords(const QImage& image);
 
     // English first: with Ukrainian first, English words made of letters both alphabets
