@@ -22,10 +22,12 @@ packages=(
     # Converting the segmentation networks (scripts/fetch-models.sh; npm comes with the
     # machine's Node.js)
     python3-onnx python3-numpy python3-flatbuffers
-    # Text recognition
-    libtesseract-dev tesseract-ocr-eng tesseract-ocr-ukr
+    # Text recognition, and the word lists its script repair checks words against
+    libtesseract-dev tesseract-ocr-eng tesseract-ocr-ukr wamerican wukrainian
     # Fonts the renderer and the recognition benchmark use
-    fonts-dejavu-core fonts-noto-core
+    fonts-dejavu-core fonts-noto-core fonts-liberation2 fonts-open-sans fonts-roboto
+    fonts-paratype fonts-cantarell fonts-freefont-ttf fonts-hack fonts-noto-mono
+    fonts-crosextra-carlito
     # Headless desktop for tests
     xvfb xauth x11-xserver-utils x11-utils x11-xkb-utils xdotool xclip openbox dbus dbus-x11
     trayer pulseaudio pulseaudio-utils

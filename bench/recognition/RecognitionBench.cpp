@@ -1,6 +1,10 @@
-// Accuracy and speed of text recognition on rendered interface text, against plain
-// Tesseract (same engine and languages, raw pixels, no clean-up) on the same images.
-// IVRA_BENCH_VERBOSE=1 prints every recognised text next to the plain one.
+// Accuracy and speed of text recognition on rendered pieces of interfaces (InterfaceScenes.h),
+// against plain Tesseract (same engine and languages, raw pixels, automatic page
+// segmentation, no clean-up) on the same images.
+// IVRA_BENCH_VERBOSE=1 prints every recognised text next to the expected one;
+// IVRA_BENCH_FONTS / IVRA_BENCH_MONO (comma-separated families) render the set in other
+// fonts, to check that the figures do not depend on the usual ones.
+// IVRA_BENCH_SPEED=1 measures the speed figures alone (the set is rendered, not read).
 
 #include <algorithm>
 #include <cstdio>
@@ -13,6 +17,7 @@
 #include <QPainter>
 
 #include "BenchSupport.h"
+#include "InterfaceScenes.h"
 #include "recognition/OCRService.h"
 #include "recognition/TesseractEngine.h"
 #include "recognition/TextImagePreparation.h"
@@ -45,8 +50,6 @@ const QStringList kLines = {
 };
 
 const QStringList kFonts = {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans")};
-const std::vector<int> kSizesPx = {11, 12, 14, 16, 20};
-const std::vector<int> kPixelRatios = {1, 2};
 
 struct Palette {
     const char* name;
@@ -84,11 +87,17 @@ QImage renderLines(const QStringList& lines, const QString& family, int sizePx,
     return image;
 }
 
-// Runs of spaces count as one; line breaks are kept, since lost or merged lines are errors.
+// Runs of spaces count as one; line breaks and tabs are kept, since lost or merged lines
+// and cells are errors.
 QString normalized(const QString& text) {
     QStringList lines = text.split(QLatin1Char('\n'));
     for (QString& line : lines) {
-        line = line.simplified();
+        QStringList cells = line.split(QLatin1Char('\t'));
+        for (QString& cell : cells) {
+            cell = cell.simplified();
+        }
+        cells.removeAll(QString());
+        line = cells.join(QLatin1Char('\t'));
     }
     lines.removeAll(QString());
     return lines.join(QLatin1Char('\n'));
@@ -189,13 +198,46 @@ void tallyScreen(Tally& tally, const QStringList& drawn, const QString& recognis
     }
 }
 
+QStringList familiesFrom(const char* variable, const QStringList& fallback) {
+    const QString value = qEnvironmentVariable(variable);
+    return value.isEmpty() ? fallback : value.split(QLatin1Char(','));
+}
+
+// The screen with pieces of interface pasted over its content pane: busier.
+QImage busyScreen(const QImage& screen, const std::vector<bench::Scene>& scenes) {
+    QImage busy = screen;
+    QPainter painter(&busy);
+    const QPoint places[] = {{1000, 560}, {1420, 560}, {1000, 760}, {1420, 90}};
+    const char* kinds[] = {"table_grid", "menu", "terminal_dark", "filelist"};
+    for (size_t i = 0; i < std::size(places); ++i) {
+        for (const bench::Scene& scene : scenes) {
+            if (scene.kind == QLatin1String(kinds[i]) && scene.image.devicePixelRatio() == 1) {
+                QImage piece = scene.image;
+                painter.drawImage(places[i], piece.copy(0, 0, std::min(piece.width(), 480),
+                                                        std::min(piece.height(), 260)));
+                break;
+            }
+        }
+    }
+    return busy;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    for (const QString& family : kFonts) {
+    const QStringList families = familiesFrom(
+        "IVRA_BENCH_FONTS",
+        {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans"),
+         QStringLiteral("Liberation Sans"), QStringLiteral("Open Sans"), QStringLiteral("Roboto"),
+         QStringLiteral("PT Sans"), QStringLiteral("Cantarell"), QStringLiteral("FreeSans")});
+    const QStringList monos = familiesFrom(
+        "IVRA_BENCH_MONO", {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
+                            QStringLiteral("Hack"), QStringLiteral("Noto Mono")});
+    for (const QString& family : families + monos + kFonts) {
         if (QFontInfo(QFont(family)).family() != family) {
-            std::fprintf(stderr, "font %s is not installed\n", qPrintable(family));
+            std::fprintf(stderr, "font %s is not installed (scripts/install-deps.sh)\n",
+                         qPrintable(family));
             return 1;
         }
     }
@@ -204,77 +246,105 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Tesseract with English and Ukrainian data is not available\n");
         return 1;
     }
+    const bool verbose = qEnvironmentVariableIsSet("IVRA_BENCH_VERBOSE");
+    // While tuning: the interface set alone, without plain Tesseract.
+    const bool quick = qEnvironmentVariableIsSet("IVRA_BENCH_QUICK");
+    // While making it faster: the speed figures alone.
+    const bool speedOnly = qEnvironmentVariableIsSet("IVRA_BENCH_SPEED");
 
+    // The interface set, per kind of scene.
+    const std::vector<bench::Scene> scenes = bench::interfaceScenes(families, monos);
+    std::map<QString, std::pair<Tally, Tally>> kinds;
+    Tally oursSet;
+    Tally rawSet;
+    const QString dump = qEnvironmentVariable("IVRA_BENCH_DUMP");
+    int sceneIndex = 0;
+    for (const bench::Scene& scene : speedOnly ? std::vector<bench::Scene>() : scenes) {
+        if (!dump.isEmpty()) {
+            scene.image.save(
+                QStringLiteral("%1/%2-%3.png").arg(dump, scene.kind).arg(sceneIndex++));
+        }
+        const QString expected = normalized(scene.expected.join(QLatin1Char('\n')));
+        const QString ours = normalized(OCRService::recognizeTextBlocking(scene.image).text);
+        const QString raw = quick ? QString() : normalized(plainTesseract(*engine, scene.image));
+        auto& [oursKind, rawKind] = kinds[scene.kind];
+        oursKind.add(expected, ours);
+        rawKind.add(expected, raw);
+        oursSet.add(expected, ours);
+        rawSet.add(expected, raw);
+        if (verbose && ours != expected) {
+            std::printf("--- %s %dx%d x%g\n%s\n-- expected\n%s\n", qPrintable(scene.kind),
+                        scene.image.width(), scene.image.height(), scene.image.devicePixelRatio(),
+                        qPrintable(ours), qPrintable(expected));
+        }
+    }
+    if (!speedOnly) {
+        std::printf("Interface set: %zu images, fonts %s; %s\n", scenes.size(),
+                    qPrintable(families.join(QStringLiteral(", "))),
+                    qPrintable(monos.join(QStringLiteral(", "))));
+        std::printf("%-16s %8s %8s\n", "kind", "ours %", "plain %");
+        for (const auto& [kind, tallies] : kinds) {
+            std::printf("%-16s %8.2f %8.2f\n", qPrintable(kind), tallies.first.percent(),
+                        tallies.second.percent());
+        }
+        std::printf("%-16s %8.2f %8.2f\n", "all", oursSet.percent(), rawSet.percent());
+    }
+    if (quick) {
+        bench::report("ocr_ui_set_cer", oursSet.percent(), "%");
+        return 0;
+    }
+
+    // Plain lines of text in two fonts, light and dark, small and large.
     const QString expected = kLines.join(QLatin1Char('\n'));
-    // (size, palette, ratio) -> tallies; the fonts are pooled.
-    std::map<std::tuple<int, int, int>, std::pair<Tally, Tally>> table;
-    Tally ours12Up;
-    Tally raw12Up;
-    Tally oursAll;
-    Tally rawAll;
-    for (const QString& family : kFonts) {
-        for (int sizePx : kSizesPx) {
-            for (size_t p = 0; p < kPalettes.size(); ++p) {
-                for (int ratio : kPixelRatios) {
-                    const QImage image = renderLines(kLines, family, sizePx, kPalettes[p], ratio);
-                    const QString ours = normalized(OCRService::recognizeTextBlocking(image).text);
-                    const QString raw = normalized(plainTesseract(*engine, image));
-                    auto& [oursTally, rawTally] = table[{sizePx, static_cast<int>(p), ratio}];
-                    oursTally.add(expected, ours);
-                    rawTally.add(expected, raw);
-                    oursAll.add(expected, ours);
-                    rawAll.add(expected, raw);
-                    if (sizePx >= 12) {
-                        ours12Up.add(expected, ours);
-                        raw12Up.add(expected, raw);
-                    }
-                    if (qEnvironmentVariableIsSet("IVRA_BENCH_VERBOSE")) {
-                        std::printf("--- %s %dpx %s x%d\n%s\n-- raw\n%s\n", qPrintable(family),
-                                    sizePx, kPalettes[p].name, ratio, qPrintable(ours),
-                                    qPrintable(raw));
-                    }
-                }
+    Tally oursLines;
+    Tally rawLines;
+    for (const QString& family : speedOnly ? QStringList() : kFonts) {
+        for (const int sizePx : {11, 14}) {
+            for (const Palette& palette : kPalettes) {
+                const QImage image = renderLines(kLines, family, sizePx, palette, 1);
+                oursLines.add(expected, normalized(OCRService::recognizeTextBlocking(image).text));
+                rawLines.add(expected, normalized(plainTesseract(*engine, image)));
             }
         }
+    }
+    if (!speedOnly) {
+        std::printf("plain lines: %.2f / %.2f %%\n", oursLines.percent(), rawLines.percent());
     }
 
-    std::printf("Character error rate, %%: ours / plain Tesseract (fonts: %s)\n",
-                qPrintable(kFonts.join(QStringLiteral(", "))));
-    std::printf("%6s %6s %16s %16s\n", "size", "ground", "ratio 1", "ratio 2");
-    for (int sizePx : kSizesPx) {
-        for (size_t p = 0; p < kPalettes.size(); ++p) {
-            std::printf("%4dpx %6s", sizePx, kPalettes[p].name);
-            for (int ratio : kPixelRatios) {
-                const auto& [ours, raw] = table[{sizePx, static_cast<int>(p), ratio}];
-                std::printf("    %5.1f / %5.1f", ours.percent(), raw.percent());
-            }
-            std::printf("\n");
-        }
-    }
-    std::printf("all sizes: %.2f / %.2f\n", oursAll.percent(), rawAll.percent());
     const auto [screen, drawn] = renderScreen();
+    const QImage busy = busyScreen(screen, scenes);
     Tally oursScreen;
     Tally rawScreen;
     QString oursText;
     QString rawText;
+    // Once before timing: the engines of every worker are loaded, as in a running Ivra.
+    OCRService::recognizeTextBlocking(busy);
     const double oursMs =
-        bench::medianMs(3, [&] { oursText = OCRService::recognizeTextBlocking(screen).text; });
-    const double rawMs = bench::medianMs(3, [&] { rawText = plainTesseract(*engine, screen); });
-    const double prepareMs = bench::medianMs(3, [&] { prepareTextImage(screen); });
+        bench::medianMs(3, [&] { oursText = OCRService::recognizeTextBlocking(busy).text; });
+    const double rawMs = bench::medianMs(3, [&] { rawText = plainTesseract(*engine, busy); });
     tallyScreen(oursScreen, drawn, oursText);
     tallyScreen(rawScreen, drawn, rawText);
-    if (qEnvironmentVariableIsSet("IVRA_BENCH_VERBOSE")) {
+    if (verbose) {
         std::printf("--- screen\n%s\n-- raw\n%s\n", qPrintable(oursText), qPrintable(rawText));
     }
-    std::printf("1920x1080 screen: CER %.2f / %.2f %%, %.0f / %.0f ms\n", oursScreen.percent(),
-                rawScreen.percent(), oursMs, rawMs);
-    bench::report("ocr_cer_12px_up", ours12Up.percent(), "%");
-    bench::report("ocr_cer_raw_12px_up", raw12Up.percent(), "%");
+    // What the O key mostly gets: a few lines of a page.
+    const QImage selection = screen.copy(QRect(340, 80, 600, 200));
+    const double selectionMs =
+        bench::medianMs(9, [&] { OCRService::recognizeTextBlocking(selection); });
+    // For comparison on a busy machine: plain Tesseract on the same selection.
+    const double selectionRawMs = bench::medianMs(9, [&] { plainTesseract(*engine, selection); });
+
+    if (!speedOnly) {
+        bench::report("ocr_ui_set_cer", oursSet.percent(), "%");
+        bench::report("ocr_ui_set_cer_raw", rawSet.percent(), "%");
+        bench::report("ocr_lines_cer", oursLines.percent(), "%");
+    }
     bench::report("ocr_cer_screen", oursScreen.percent(), "%");
     bench::report("ocr_cer_raw_screen", rawScreen.percent(), "%");
     bench::report("ocr_1080p", oursMs, "ms");
-    bench::report("ocr_raw_1080p", rawMs, "ms");
-    bench::report("ocr_prepare_1080p", prepareMs, "ms");
+    bench::report("ocr_1080p_raw", rawMs, "ms");
     bench::report("ocr_1080p_vs_raw", oursMs / rawMs, "x");
+    bench::report("ocr_selection", selectionMs, "ms");
+    bench::report("ocr_selection_raw", selectionRawMs, "ms");
     return 0;
 }

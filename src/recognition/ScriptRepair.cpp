@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include <QFile>
+#include <QSet>
 #include <QStringList>
 
 namespace ivra {
@@ -224,10 +226,33 @@ std::optional<QChar> digitForLoneCapital(const QStringList& words, qsizetype ind
     return midSentence && lowerCaseNext ? digit : std::nullopt;
 }
 
-} // namespace
+// Letters of words that are technical rather than language: paths, URLs, e-mail addresses,
+// file names, code. Such words are left as read.
+bool isTechnical(const QString& word) {
+    qsizetype first = 0;
+    qsizetype last = word.size();
+    while (first < last && QStringView(u"(«\"'“„[").contains(word[first])) {
+        ++first;
+    }
+    while (last > first && QStringView(u".,:;!?)»\"'”…]").contains(word[last - 1])) {
+        --last;
+    }
+    const QStringView core = QStringView(word).mid(first, last - first);
+    for (qsizetype k = 0; k < core.size(); ++k) {
+        const QChar c = core[k];
+        if (QStringView(u"/\\_=(){}[]<>;@#$%&*~`|^").contains(c)) {
+            return true;
+        }
+        if ((c == u'.' || c == u':') && k > 0 && k + 1 < core.size() &&
+            core[k - 1].isLetterOrNumber() && core[k + 1].isLetter()) {
+            return true;
+        }
+    }
+    return false;
+}
 
-QString repairMixedScripts(const QString& line) {
-    QStringList words = line.split(QLatin1Char(' '));
+QStringList repairLetters(const QStringList& line) {
+    QStringList words = line;
     const QStringList original = words;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& word = original[i];
@@ -248,8 +273,8 @@ QString repairMixedScripts(const QString& line) {
             words[i][0] = *digit;
             continue;
         }
-        if (scripts.letters() == 0) {
-            continue; // numbers and punctuation stay as read
+        if (scripts.letters() == 0 || isTechnical(word)) {
+            continue; // numbers, punctuation, paths and code stay as read
         }
         if (const auto script = wordScript(original, i, scripts)) {
             words[i] = writtenIn(word, *script);
@@ -258,7 +283,308 @@ QString repairMixedScripts(const QString& line) {
             }
         }
     }
-    return words.join(QLatin1Char(' '));
+    return words;
+}
+
+// Word lists, read once. Only lower-case forms are kept.
+class WordLists {
+public:
+    static const WordLists& instance() {
+        static const WordLists lists;
+        return lists;
+    }
+    bool english(const QString& word) const { return m_english.contains(word.toLower()); }
+    bool ukrainian(const QString& word) const { return m_ukrainian.contains(word.toLower()); }
+
+private:
+    WordLists() {
+        read("/usr/share/dict/american-english",
+             [&](const QString& word) { m_english.insert(word.toLower()); });
+        // 1.5 million forms; only those a misreading could produce are needed here.
+        read("/usr/share/dict/ukrainian", [&](const QString& word) {
+            const QString lower = word.toLower();
+            if (std::all_of(lower.begin(), lower.end(), [](QChar c) {
+                    return twinOf(c).has_value() || twinOf(c.toUpper()).has_value() || c == u'з' ||
+                           c == u'\'';
+                })) {
+                m_ukrainian.insert(lower);
+            }
+        });
+    }
+    template <typename Take> static void read(const char* path, Take take) {
+        QFile file(QString::fromLatin1(path));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return;
+        }
+        const QByteArray all = file.readAll();
+        qsizetype start = 0;
+        while (start < all.size()) {
+            qsizetype end = all.indexOf('\n', start);
+            if (end < 0) {
+                end = all.size();
+            }
+            if (end > start) {
+                take(QString::fromUtf8(all.constData() + start, end - start));
+            }
+            start = end + 1;
+        }
+    }
+    QSet<QString> m_english;
+    QSet<QString> m_ukrainian;
+};
+
+// Latin letters and digits that a Cyrillic letter was read as, beyond the twins.
+std::optional<QChar> cyrillicFor(QChar c, bool first) {
+    if (c == u'3') {
+        return first ? QChar(u'З') : QChar(u'з');
+    }
+    if (c == u'0') {
+        return first ? QChar(u'О') : QChar(u'о');
+    }
+    if (scriptOf(c) == Script::Latin) {
+        return twinOf(c);
+    }
+    return std::nullopt;
+}
+
+struct Core {
+    qsizetype first = 0;
+    qsizetype last = 0; // one past the end
+};
+
+Core coreOf(const QString& word) {
+    Core core{0, word.size()};
+    while (core.first < core.last && !word[core.first].isLetterOrNumber()) {
+        ++core.first;
+    }
+    while (core.last > core.first && !word[core.last - 1].isLetterOrNumber()) {
+        --core.last;
+    }
+    return core;
+}
+
+// Casing of a rewritten word: capitals throughout stay so, otherwise the first letter keeps
+// its case and the rest are small (engines read small "к", "н", "т" as capitals).
+QString recased(const QString& written, const QString& read) {
+    const bool allCapitals = read.size() > 1 && std::none_of(read.begin(), read.end(),
+                                                             [](QChar c) { return c.isLower(); });
+    if (allCapitals) {
+        return written.toUpper();
+    }
+    QString result = written.toLower();
+    if (!read.isEmpty() && (read[0].isUpper() || read[0] == u'3' || read[0] == u'0')) {
+        result[0] = result[0].toUpper();
+    }
+    return result;
+}
+
+bool oddlyCased(const QString& core) {
+    // A capital after a small letter, or a digit among letters.
+    for (qsizetype k = 1; k < core.size(); ++k) {
+        if ((core[k].isUpper() && core[k - 1].isLower()) ||
+            (core[k].isDigit() && core[k - 1].isLetter()) ||
+            (core[k].isLetter() && core[k - 1].isDigit())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Below this confidence the engine's own reading of a lone word is not trusted over the
+// dictionary (measured).
+constexpr float kSureConfidence = 85;
+
+std::optional<QString> wordInCyrillic(const QString& word, float confidence,
+                                      std::optional<Script> context) {
+    if (context == Script::Latin || isTechnical(word)) {
+        return std::nullopt;
+    }
+    const Core core = coreOf(word);
+    const QString read = word.mid(core.first, core.last - core.first);
+    int latin = 0;
+    int letters = 0;
+    QString written;
+    for (qsizetype k = 0; k < read.size(); ++k) {
+        const auto cyrillic = cyrillicFor(read[k], k == 0);
+        if (!cyrillic) {
+            return std::nullopt;
+        }
+        latin += scriptOf(read[k]) == Script::Latin ? 1 : 0;
+        letters += read[k].isLetter() ? 1 : 0;
+        written.append(*cyrillic);
+    }
+    if (latin == 0 || letters < 2 || read.size() < 3) {
+        return std::nullopt;
+    }
+    // An English word stays English unless the words around are Ukrainian and the engine
+    // itself doubts it.
+    if (isEnglishWord(read) && (context != Script::Cyrillic || confidence >= kSureConfidence)) {
+        return std::nullopt;
+    }
+    const WordLists& lists = WordLists::instance();
+    if (!lists.ukrainian(written)) {
+        return std::nullopt;
+    }
+    if (context != Script::Cyrillic && confidence >= kSureConfidence && !oddlyCased(read)) {
+        return std::nullopt;
+    }
+    return word.left(core.first) + recased(written, read) + word.mid(core.last);
+}
+
+std::optional<QString> wordInLatin(const QString& word, std::optional<Script> context) {
+    if (context != Script::Latin || isTechnical(word)) {
+        return std::nullopt;
+    }
+    const Core core = coreOf(word);
+    const QString read = word.mid(core.first, core.last - core.first);
+    if (read.size() < 3) {
+        return std::nullopt;
+    }
+    QString written;
+    for (const QChar c : read) {
+        if (scriptOf(c) != Script::Cyrillic || !twinOf(c)) {
+            return std::nullopt;
+        }
+        written.append(*twinOf(c));
+    }
+    if (isUkrainianWord(read) || !isEnglishWord(written)) {
+        return std::nullopt;
+    }
+    return word.left(core.first) + written + word.mid(core.last);
+}
+
+// The script most words of the line show by their unmistakable letters, other than the
+// word at `index`.
+std::optional<Script> lineScript(const QStringList& words, qsizetype index) {
+    int latin = 0;
+    int cyrillic = 0;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (i == index || isTechnical(words[i])) {
+            continue;
+        }
+        const auto evidence = analyse(words[i]).evidence();
+        latin += evidence == Script::Latin ? 1 : 0;
+        cyrillic += evidence == Script::Cyrillic ? 1 : 0;
+    }
+    if (latin == cyrillic) {
+        return std::nullopt;
+    }
+    return latin > cyrillic ? Script::Latin : Script::Cyrillic;
+}
+
+// Key names, and how they compare with the letters they get misread as.
+constexpr const char16_t* kKeyNames[] = {
+    u"Ctrl",  u"Shift",  u"Alt",   u"AltGr",     u"Super",  u"Meta",     u"Tab",    u"Esc",
+    u"Enter", u"Return", u"Space", u"Backspace", u"Delete", u"Del",      u"Insert", u"Ins",
+    u"Home",  u"End",    u"PgUp",  u"PgDn",      u"PageUp", u"PageDown", u"Print",  u"Up",
+    u"Down",  u"Left",   u"Right", u"Cmd",       u"Win",    u"Fn",
+};
+
+QString keyShape(const QString& text) {
+    QString shape;
+    for (QChar c : text) {
+        if (scriptOf(c) == Script::Cyrillic) {
+            c = twinOf(c).value_or(c);
+        }
+        c = c.toLower();
+        if (QStringView(u"li1|!").contains(c)) {
+            c = u'l';
+        } else if (c == u'f') {
+            c = u't';
+        } else if (c == u'0') {
+            c = u'o';
+        }
+        shape.append(c);
+    }
+    return shape;
+}
+
+std::optional<QString> keyNamed(const QString& part) {
+    const QString shape = keyShape(part);
+    for (const char16_t* name : kKeyNames) {
+        const QString key = QString::fromUtf16(name);
+        if (key.size() == part.size() && keyShape(key) == shape) {
+            return key;
+        }
+    }
+    return std::nullopt;
+}
+
+// "Ctri+O" is "Ctrl+O"; a lone "Ctri" too, when it is no word.
+std::optional<QString> repairedShortcut(const QString& word) {
+    const Core core = coreOf(word);
+    const QString read = word.mid(core.first, core.last - core.first);
+    if (read.contains(u'+')) {
+        QStringList parts = read.split(u'+');
+        bool changed = false;
+        for (QString& part : parts) {
+            if (part.size() >= 2) {
+                if (const auto key = keyNamed(part); key && *key != part) {
+                    part = *key;
+                    changed = true;
+                }
+            }
+        }
+        if (changed) {
+            return word.left(core.first) + parts.join(u'+') + word.mid(core.last);
+        }
+        return std::nullopt;
+    }
+    if (read.size() >= 4 && !isEnglishWord(read)) {
+        if (const auto key = keyNamed(read); key && *key != read) {
+            return word.left(core.first) + *key + word.mid(core.last);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool isEnglishWord(const QString& word) {
+    return WordLists::instance().english(word);
+}
+
+bool isUkrainianWord(const QString& word) {
+    return WordLists::instance().ukrainian(word);
+}
+
+QStringList repairWords(const QStringList& line, const QList<float>& confidences) {
+    QStringList words = repairLetters(line);
+    const QStringList lettered = words;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (const auto shortcut = repairedShortcut(lettered[i])) {
+            words[i] = *shortcut;
+            continue;
+        }
+        const float confidence = i < confidences.size() ? confidences[i] : 100;
+        const auto context = lineScript(lettered, i);
+        if (const auto cyrillic = wordInCyrillic(lettered[i], confidence, context)) {
+            words[i] = *cyrillic;
+        } else if (const auto latin = wordInLatin(lettered[i], context)) {
+            words[i] = *latin;
+        }
+    }
+    return words;
+}
+
+QString repairMixedScripts(const QString& line) {
+    return repairWords(line.split(QLatin1Char(' ')), {}).join(QLatin1Char(' '));
+}
+
+void repairRowScripts(LaidOutRow& row) {
+    // Cells are read on their own: a table's columns may well be in different languages.
+    for (auto& cell : row) {
+        QStringList words;
+        QList<float> confidences;
+        for (const RecognizedWord& word : cell) {
+            words.append(word.text);
+            confidences.append(word.confidence);
+        }
+        const QStringList repaired = repairWords(words, confidences);
+        for (qsizetype i = 0; i < repaired.size(); ++i) {
+            cell[static_cast<size_t>(i)].text = repaired[i];
+        }
+    }
 }
 
 } // namespace ivra

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include "recognition/TextLayout.h"
 
 namespace ivra {
 
@@ -12,6 +16,25 @@ namespace ivra {
 // shared-shape letters of one recognised line back into the alphabet that their word, or for
 // short words the surrounding words, are written in, and such digits and letters back into
 // what their place in the line calls for; numbers ("3", "2026", "3D", "10-й") stay as read.
+//
+// Beyond letters, whole words: a word written entirely in look-alikes of the other alphabet
+// ("BiKHo", "3MicT" for "Вікно", "Зміст") is rewritten when the words around it, or the
+// engine's doubt, say so and the language's dictionary knows the rewritten word and the
+// other's does not know it as written; misread key names ("Ctri+O") become the key's name.
+// Numbers, paths, URLs and code stay as read.
 QString repairMixedScripts(const QString& line);
+
+// The same for the words of one line (in reading order) with the engine's confidence in
+// each (0-100); returns as many words.
+QStringList repairWords(const QStringList& words, const QList<float>& confidences);
+
+// The same for a laid-out row, all its cells together.
+void repairRowScripts(LaidOutRow& row);
+
+// Whether a word list knows a word (any case); the Ukrainian list only for words made of
+// letters that have Latin look-alikes. Lists are read once, from the Debian packages
+// wamerican and wukrainian; without them nothing is known.
+bool isEnglishWord(const QString& word);
+bool isUkrainianWord(const QString& word);
 
 } // namespace ivra

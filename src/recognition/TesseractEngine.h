@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QImage>
+#include <QRect>
 #include <QStringList>
 
 namespace tesseract {
@@ -11,6 +13,14 @@ class TessBaseAPI;
 }
 
 namespace ivra {
+
+// One word as Tesseract read it: its text, its box in the pixels of the image given, and
+// how sure the engine is of it (0-100).
+struct RecognizedWord {
+    QString text;
+    QRect box;
+    float confidence = 0;
+};
 
 // One loaded Tesseract instance for English and Ukrainian. Loading the language data takes
 // a noticeable part of a second, so an engine is kept and reused; it is not thread-safe and
@@ -26,8 +36,12 @@ public:
 
     // The text lines of an image (best given as prepared 8-bit grey) in Tesseract's reading
     // order (blocks and columns found by its page layout analysis), each trimmed, blank
-    // lines left out. Nothing when recognition fails.
+    // lines left out; lines of either polarity. Nothing when recognition fails.
     std::optional<QStringList> recognizeLines(const QImage& image);
+
+    // The words of an image that holds a single line of text, dark on white (best given as
+    // prepared 8-bit grey), left to right. Nothing when recognition fails.
+    std::optional<std::vector<RecognizedWord>> recognizeLineWords(const QImage& image);
 
     // English first: with Ukrainian first, English words made of letters both alphabets
     // share came out Cyrillic ("and" as "апа"), while Ukrainian text read as well either

@@ -25,6 +25,32 @@ QImage toGrey(const QImage& image);
 // radius must exceed half the thickest stroke, or stroke interiors pass for background.
 QImage flattenBackground(const QImage& grey, int flatRadiusPx);
 
+// The flattened image together with the background it found under every pixel (both
+// Format_Grayscale8): tells panels of different grounds apart.
+struct FlattenedImage {
+    QImage ink;
+    QImage background;
+};
+FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx);
+
+// Grey, flattened with a flat radius that suits the text's size, and its background: what
+// the layout analysis works on, at the source's own pixel size.
+struct PageForLayout {
+    FlattenedImage flattened;
+    std::optional<double> glyphPx; // the typical character height, when there is text
+};
+PageForLayout preparePageForLayout(const QImage& image);
+
+// The scale that brings characters of `glyphPx` to the height recognition reads best, 1 when
+// they are close enough already.
+double recognitionScaleFor(double glyphPx);
+
+// A white margin of `paddingPx` around `grey`.
+QImage padded(const QImage& grey, int paddingPx);
+
+// The white margin that recognition wants around a line or page.
+inline constexpr int kRecognitionPaddingPx = 16;
+
 // The typical height of the characters in a flattened image, in pixels: the median height
 // of the glyph-sized ink blobs. Nothing when the image holds no text-like ink.
 std::optional<double> estimateGlyphHeightPx(const QImage& flattened);

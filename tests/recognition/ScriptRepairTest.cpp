@@ -32,6 +32,13 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
         {"3а рік зр0сло, 3і мною", "За рік зросло, зі мною"},
         {"Quarterly report, draft З, is ready", "Quarterly report, draft 3, is ready"},
         {"о З годині, а O відновлено", "о 3 годині, а 0 відновлено"},
+        // Whole words in look-alikes of the other alphabet, as headers and file names on
+        // dark grounds come out; key names in shortcut columns.
+        {"BiKHo", "Вікно"},
+        {"3MicT", "Зміст"},
+        {"Відкрити BiKHo налаштувань", "Відкрити Вікно налаштувань"},
+        {"Ctri+O", "Ctrl+O"},
+        {"Ctrl+Shitt+S", "Ctrl+Shift+S"},
     };
     for (const auto& [recognised, expected] : repaired) {
         QTest::newRow(recognised) << QString::fromUtf8(recognised) << QString::fromUtf8(expected);
@@ -43,7 +50,11 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
           "type O blood, draft O", "Лист. З Одеси, ЛИСТ З ОДЕСИ", "",
           // The preposition opening a sentence or a line, and closing a line (its word
           // goes on in the next one).
-          "З понеділка працюємо", "Готово! З понеділка", "домовились зустрітися З"}) {
+          "З понеділка працюємо", "Готово! З понеділка", "домовились зустрітися З",
+          // An English word, numbers, a path, a URL and a line of code stay as read, even
+          // among Ukrainian words.
+          "Відкрити Open", "Open the Tom file", "Звіт за 2030 рік", "/home/olena/3MicT/BiKHo.png",
+          "https://ivra.example/BiKHo", "const int BiKHo = 30; // 3MicT"}) {
         QTest::newRow(kept) << QString::fromUtf8(kept) << QString::fromUtf8(kept);
     }
 }
