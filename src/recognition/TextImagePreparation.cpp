@@ -36,11 +36,6 @@ constexpr double kMaxScale = 2.5;
 // A slight resampling blurs strokes and word gaps more than the size gains; text this close
 // to the target reads better as it is (measured: spaces lost at 1.3x).
 constexpr double kMinScale = 1.8;
-// Keeps the scaled page within what Tesseract handles in reasonable time and memory.
-constexpr double kMaxScaledPixels = 40e6;
-// White margin around the page: without it, snug crops around a word or two were misread
-// or missed five times in six (measured).
-constexpr int kPaddingPx = 16;
 // One blob (a disc, an icon) says nothing about text; even "OK" has two.
 constexpr size_t kMinGlyphs = 2;
 // Blobs lighter than this in the flattened image are not ink.
@@ -345,10 +340,6 @@ QImage toGrey(const QImage& image) {
     return source.convertToFormat(QImage::Format_Grayscale8);
 }
 
-QImage flattenBackground(const QImage& grey, int flatRadiusPx) {
-    return flattenWithBackground(grey, flatRadiusPx).ink;
-}
-
 FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
     if (grey.isNull()) {
         return {};
@@ -429,42 +420,6 @@ std::optional<double> estimateGlyphHeightPx(const QImage& flattened) {
     const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
     std::nth_element(heights.begin(), middle, heights.end());
     return static_cast<double>(*middle);
-}
-
-PreparedTextImage prepareTextImage(const QImage& image) {
-    PreparedTextImage prepared;
-    const QImage grey = toGrey(image);
-    if (grey.isNull()) {
-        return prepared;
-    }
-    QImage flattened = flattenBackground(grey, kMinFlatRadiusPx);
-    // Thick strokes come out hollow here, but their outlines still tell the text's size.
-    const auto glyphPx = estimateGlyphHeightPx(flattened);
-    if (glyphPx && flatRadiusFor(*glyphPx) > kMinFlatRadiusPx + 1) {
-        // Large text: its thick strokes need a wider notion of flat.
-        flattened = flattenBackground(grey, flatRadiusFor(*glyphPx));
-    }
-
-    if (const double wanted = glyphPx ? kTargetGlyphPx / *glyphPx : 1; wanted >= kMinScale) {
-        const double pixels = static_cast<double>(grey.width()) * grey.height();
-        const double pixelLimit = std::sqrt(kMaxScaledPixels / pixels);
-        prepared.scale = std::max(1.0, std::min({wanted, kMaxScale, pixelLimit}));
-    }
-    if (prepared.scale > 1.0) {
-        const QSize scaledSize(static_cast<int>(std::lround(grey.width() * prepared.scale)),
-                               static_cast<int>(std::lround(grey.height() * prepared.scale)));
-        flattened = flattened.scaled(scaledSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-
-    const int pad = kPaddingPx;
-    prepared.grey = QImage(flattened.width() + 2 * pad, flattened.height() + 2 * pad,
-                           QImage::Format_Grayscale8);
-    prepared.grey.fill(255);
-    for (int y = 0; y < flattened.height(); ++y) {
-        std::memcpy(prepared.grey.scanLine(y + pad) + pad, flattened.constScanLine(y),
-                    static_cast<size_t>(flattened.width()));
-    }
-    return prepared;
 }
 
 } // namespace ivra

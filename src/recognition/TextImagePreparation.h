@@ -10,23 +10,17 @@ namespace ivra {
 // light on dark and on several differently coloured panels at once, which Tesseract reads
 // poorly as it stands. These steps turn a screenshot into what it reads best: dark text on
 // white, characters scaled up to a comfortable height.
-struct PreparedTextImage {
-    QImage grey;      // Format_Grayscale8, dark text on white
-    double scale = 1; // pixels of `grey` per pixel of the source image
-};
 
 // 8-bit grey of the image's pixels (device pixel ratio ignored); translucent pixels are
 // composited onto white first.
 QImage toGrey(const QImage& image);
 
 // Replaces every region's background with white and draws whatever stands out from it,
-// lighter or darker, in black to the degree it stands out. A region's background is taken
-// from its flat parts: pixels whose surroundings, `flatRadiusPx` around, hardly vary. The
-// radius must exceed half the thickest stroke, or stroke interiors pass for background.
-QImage flattenBackground(const QImage& grey, int flatRadiusPx);
-
-// The flattened image together with the background it found under every pixel (both
-// Format_Grayscale8): tells panels of different grounds apart.
+// lighter or darker, in black to the degree it stands out (`ink`), and keeps the background
+// it found under every pixel (`background`; both Format_Grayscale8), which tells panels of
+// different grounds apart. A region's background is taken from its flat parts: pixels whose
+// surroundings, `flatRadiusPx` around, hardly vary. The radius must exceed half the
+// thickest stroke, or stroke interiors pass for background.
 struct FlattenedImage {
     QImage ink;
     QImage background;
@@ -54,8 +48,5 @@ inline constexpr int kRecognitionPaddingPx = 16;
 // The typical height of the characters in a flattened image, in pixels: the median height
 // of the glyph-sized ink blobs. Nothing when the image holds no text-like ink.
 std::optional<double> estimateGlyphHeightPx(const QImage& flattened);
-
-// All of the above, then scaling so that characters reach the height recognition likes.
-PreparedTextImage prepareTextImage(const QImage& image);
 
 } // namespace ivra

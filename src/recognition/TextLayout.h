@@ -24,7 +24,7 @@ struct TextRun {
     std::vector<int32_t> ink; // the ink components (labels) it is made of, ascending
 };
 
-// The text runs of a flattened page (dark ink on white, see flattenBackground), and what
+// The text runs of a flattened page (dark ink on white, see flattenWithBackground), and what
 // the layout needs besides: which ink belongs to which component, and the long thin rules
 // (dividers, grid lines) that were set aside.
 struct PageSegmentation {

@@ -12,7 +12,7 @@ using namespace ivra::test;
 namespace {
 
 QImage flattened(const QImage& image) {
-    return flattenBackground(toGrey(image), 3);
+    return flattenWithBackground(toGrey(image), 3).ink;
 }
 
 int darkestIn(const QImage& grey, const QRect& area) {
@@ -76,16 +76,16 @@ void TextImagePreparationTest::thickStrokesStayInk() {
     painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("IH"));
     painter.end();
 
-    const PreparedTextImage prepared = prepareTextImage(image);
-    QCOMPARE(prepared.scale, 1.0);
-    const int padding = (prepared.grey.width() - image.width()) / 2;
+    const PageForLayout page = preparePageForLayout(image);
+    QVERIFY(page.glyphPx);
+    QCOMPARE(recognitionScaleFor(*page.glyphPx), 1.0);
     int inkPixels = 0;
     int keptInk = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             if (qGray(image.pixel(x, y)) < 60) {
                 ++inkPixels;
-                keptInk += qGray(prepared.grey.pixel(x + padding, y + padding)) < 60 ? 1 : 0;
+                keptInk += qGray(page.flattened.ink.pixel(x, y)) < 60 ? 1 : 0;
             }
         }
     }
@@ -95,36 +95,23 @@ void TextImagePreparationTest::thickStrokesStayInk() {
 }
 
 void TextImagePreparationTest::smallTextIsScaledUpWithinLimits() {
-    const QStringList lines = {QStringLiteral("Open the settings window")};
-    const QImage line = renderedText(lines, 11, kInk, kPaper);
-    const PreparedTextImage scaled = prepareTextImage(line);
-    QVERIFY2(scaled.scale >= 2.0, qPrintable(QString::number(scaled.scale)));
-    QVERIFY(scaled.grey.width() >= std::lround(line.width() * scaled.scale));
-    QCOMPARE(scaled.grey.format(), QImage::Format_Grayscale8);
-    QCOMPARE(prepareTextImage(renderedText(lines, 40, kInk, kPaper)).scale, 1.0);
+    auto scaleFor = [](const QString& text, int sizePx) {
+        const PageForLayout page = preparePageForLayout(renderedText({text}, sizePx, kInk, kPaper));
+        return page.glyphPx ? recognitionScaleFor(*page.glyphPx) : -1.0;
+    };
+    const QString line = QStringLiteral("Open the settings window");
+    const double small = scaleFor(line, 11);
+    QVERIFY2(small >= 2.0 && small <= 2.5, qPrintable(QString::number(small)));
+    QCOMPARE(scaleFor(line, 40), 1.0);
     // Text that Tesseract reads well as it is (24 to 34 pixels) is never resampled, in
     // either script and in capitals.
-    for (const QString& text :
-         {QStringLiteral("Open the settings window"), QStringLiteral("Відкрити вікно налаштувань"),
-          QStringLiteral("EXPORT SUMMARY 2026")}) {
+    for (const QString& text : {line, QStringLiteral("Відкрити вікно налаштувань"),
+                                QStringLiteral("EXPORT SUMMARY 2026")}) {
         for (const int sizePx : {24, 28, 34}) {
-            QVERIFY2(prepareTextImage(renderedText({text}, sizePx, kInk, kPaper)).scale == 1.0,
+            QVERIFY2(scaleFor(text, sizePx) == 1.0,
                      qPrintable(QStringLiteral("%1 at %2 px").arg(text).arg(sizePx)));
         }
     }
-
-    // A whole 4K screen of small text would want more than Tesseract can take in time.
-    QImage screen(3840, 2160, QImage::Format_RGB32);
-    screen.fill(kPaper);
-    QPainter painter(&screen);
-    for (int y = 0; y + line.height() <= screen.height(); y += line.height()) {
-        painter.drawImage(0, y, line);
-    }
-    painter.end();
-    const PreparedTextImage capped = prepareTextImage(screen);
-    QVERIFY(capped.scale > 1.0);
-    QVERIFY2(static_cast<double>(capped.grey.width()) * capped.grey.height() < 41e6,
-             qPrintable(QString::number(capped.scale)));
 }
 
 void TextImagePreparationTest::translucentPixelsLieOnWhite() {
