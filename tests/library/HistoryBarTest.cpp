@@ -81,10 +81,25 @@ class HistoryBarTest : public QObject {
     HistoryBarPanel& panel() const { return *m_bar->panel(); }
     HistoryBarView& view() const { return panel().view(); }
     QListView& row() const { return view().row(); }
+    // The window manager's active window (_NET_ACTIVE_WINDOW), empty when none.
+    static QByteArray activeWindow() {
+        return test::runProcess(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")})
+            .standardOutput.trimmed();
+    }
     // Shows the shelf and waits until it is on screen with the keyboard.
     void showShelf() {
         m_bar->show();
+        waitUntilActive();
+    }
+    // Until the shelf has the keyboard and the window manager says so too: by then any
+    // focus change it still had queued (a window of the last test going away) is behind us.
+    void waitUntilActive() {
         QVERIFY(QTest::qWaitForWindowActive(&panel()));
+        const QByteArray shelf = QByteArray::number(panel().winId());
+        QTRY_COMPARE(
+            test::runProcess(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")})
+                .standardOutput.trimmed(),
+            shelf);
     }
     QRect itemRect(int rowIndex) const {
         return row().visualRect(row().model()->index(rowIndex, 0));
@@ -271,7 +286,7 @@ private Q_SLOTS:
         test::ForeignWindow elsewhere(
             QRect(available.left() + 300, available.top() + 400, 400, 300), false, 0xffffff, true);
         m_bar->toggle();
-        QVERIFY(QTest::qWaitForWindowActive(&panel()));
+        waitUntilActive();
         // A click on a card (it opens the editor) leaves the shelf open.
         clickCard(0, HistoryCardView::Part::Thumbnail);
         QCOMPARE(m_opened.size(), 1);
@@ -294,8 +309,10 @@ private Q_SLOTS:
         m_bar->toggle();
         QVERIFY(!m_bar->isShown());
 
-        // The keyboard going to another application closes it too.
+        // The keyboard going to another application closes it too (once the window
+        // manager has settled the focus of the showing).
         showShelf();
+        QTest::qWait(HistoryBarController::kFocusSettleMs);
         elsewhere.focus();
         QTRY_VERIFY(!m_bar->isShown());
     }

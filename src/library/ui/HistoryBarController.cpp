@@ -38,7 +38,7 @@ HistoryBarController::HistoryBarController(CaptureRepository& repository,
                 }
                 if (state == Qt::ApplicationActive) {
                     m_activeSinceShown = true;
-                } else if (m_activeSinceShown) {
+                } else if (m_activeSinceShown && m_shownAt.elapsed() >= kFocusSettleMs) {
                     // The keyboard went to another application.
                     closeForElsewhere();
                 }
@@ -62,6 +62,7 @@ void HistoryBarController::show() {
     }
     const QScreen* main = QGuiApplication::primaryScreen();
     m_activeSinceShown = QGuiApplication::applicationState() == Qt::ApplicationActive;
+    m_shownAt.start();
     m_panel->present(main ? main->availableGeometry() : QRect());
     if (!m_monitoring) {
         qApp->installEventFilter(this);

@@ -27,6 +27,10 @@ public:
     // A tray click this soon after a click elsewhere closed the shelf was that same click:
     // the shelf stays closed instead of opening again.
     static constexpr int kSameClickMs = 400;
+    // Window managers may still move the keyboard about just after a window appears (focus
+    // stealing prevention, handing it on from a window that just closed): losing it this
+    // soon after showing does not count as the user going elsewhere.
+    static constexpr int kFocusSettleMs = 500;
 
     // `pressMonitor` may be null (no desktop-wide clicks on this desktop).
     HistoryBarController(CaptureRepository& repository, HistoryCardActions actions,
@@ -59,6 +63,7 @@ private:
     std::unique_ptr<HistoryBarPanel> m_panel;
     bool m_monitoring = false;
     bool m_activeSinceShown = false;
+    QElapsedTimer m_shownAt;
     QElapsedTimer m_closedForElsewhere;
 };
 
