@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 
 namespace ivra::theme {
 
@@ -16,5 +17,13 @@ inline const QColor kFaint{86, 93, 102};
 inline const QColor kBlue{74, 158, 255};
 inline const QColor kGold{245, 197, 66};
 inline const QColor kGreen{74, 222, 128};
+
+// The interface font at a size in pixels (points on a 1x screen) and weight.
+inline QFont font(int pixelSize, QFont::Weight weight) {
+    QFont result;
+    result.setPixelSize(pixelSize);
+    result.setWeight(weight);
+    return result;
+}
 
 } // namespace ivra::theme

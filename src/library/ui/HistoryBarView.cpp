@@ -37,20 +37,13 @@ QString rgba(QColor color, double alpha) {
         .arg(qRound(alpha * 255));
 }
 
-QFont uiFont(int pixelSize, QFont::Weight weight) {
-    QFont font;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 QPixmap symbolPixmap(const QString& name, double sizePt, const QColor& color, double dpr) {
     return QPixmap::fromImage(SymbolIcon::render(name, sizePt, color, dpr));
 }
 
 QLabel* textLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& color) {
     auto* label = new QLabel(text);
-    label->setFont(uiFont(pixelSize, weight));
+    label->setFont(theme::font(pixelSize, weight));
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);

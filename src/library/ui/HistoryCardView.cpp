@@ -33,13 +33,6 @@ const QImage& symbol(const QString& name, double sizePt, const QColor& color, do
     return *found;
 }
 
-QFont captionFont(int pixelSize, QFont::Weight weight) {
-    QFont font;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 } // namespace
 
 HistoryCardView::HistoryCardView(const HistoryListModel& model, ThumbnailCache& thumbnails,
@@ -147,14 +140,14 @@ void HistoryCardView::paint(QPainter* painter, const QStyleOptionViewItem& optio
         textLeft = iconRect.right() + 1 + 5;
     }
     const QString time = index.data(Qt::DisplayRole).toString();
-    const QFont timeFont = captionFont(10, QFont::Normal);
+    const QFont timeFont = theme::font(10, QFont::Normal);
     const int timeWidth = QFontMetrics(timeFont).horizontalAdvance(time);
     painter->setFont(timeFont);
     painter->setPen(theme::kDim);
     painter->drawText(
         QRect(caption.right() - timeWidth + 1, caption.top(), timeWidth, caption.height()),
         Qt::AlignRight | Qt::AlignVCenter, time);
-    const QFont nameFont = captionFont(11, QFont::Medium);
+    const QFont nameFont = theme::font(11, QFont::Medium);
     const QRect nameRect(textLeft, caption.top(), caption.right() - timeWidth - 8 - textLeft,
                          caption.height());
     painter->setFont(nameFont);
