@@ -40,7 +40,7 @@ struct TriggerModifier {
     quint32 bit;
     const char* name;
 };
-// The order in which the specification lists them.
+// The order the portal's shortcut texts name them in.
 constexpr std::array<TriggerModifier, 4> kModifiers{{{keymod::Command, "CTRL"},
                                                      {keymod::Option, "ALT"},
                                                      {keymod::Shift, "SHIFT"},

@@ -27,7 +27,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
 // Makes the types above known to Qt D-Bus; safe to call more than once.
 void registerPortalShortcutTypes();
 
-// The binding as a trigger of the freedesktop shortcuts specification, the text the portal
+// The binding as a trigger in the freedesktop shortcut text format, which the portal
 // takes as a preferred trigger: the modifiers CTRL, ALT, SHIFT and LOGO, then the key's
 // xkbcommon keysym name, joined by "+" ("CTRL+SHIFT+1", "CTRL+ALT+LOGO+k", "Print").
 // Key positions are US-ANSI ones and a Wayland client cannot read the desktop's layout, so
