@@ -62,17 +62,12 @@ void wait(int ms) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    auto backend = platform::X11ScreenCaptureBackend::create();
-    if (!backend) {
-        std::fprintf(stderr, "no X server\n");
-        return 1;
-    }
-    const std::optional<CaptureDisplay> first = bench::firstDisplay(*backend);
+    std::optional<bench::FirstDisplay> first = bench::openFirstDisplay();
     if (!first) {
-        std::fprintf(stderr, "the X server lists no display\n");
         return 1;
     }
-    const CaptureDisplay display = *first;
+    platform::X11ScreenCaptureBackend* backend = first->backend.get();
+    const CaptureDisplay display = first->display;
     SettingsStore settings(std::make_shared<platform::IniKeyValueStore>(dir.filePath("s.ini")));
     settings.setBool(SettingsStore::Keys::recordingSystemAudio, true);
     auto audio = createAudioCaptureDevices();

@@ -68,17 +68,16 @@ int videoPackets(const QString& path) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    auto backend = platform::X11ScreenCaptureBackend::create();
-    if (!backend || !dir.isValid()) {
-        std::fprintf(stderr, "no X server\n");
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    const std::optional<CaptureDisplay> first = bench::firstDisplay(*backend);
+    std::optional<bench::FirstDisplay> first = bench::openFirstDisplay();
     if (!first) {
-        std::fprintf(stderr, "the X server lists no display\n");
         return 1;
     }
-    const CaptureDisplay display = *first;
+    platform::X11ScreenCaptureBackend* backend = first->backend.get();
+    const CaptureDisplay display = first->display;
     SettingsStore settings(std::make_shared<platform::IniKeyValueStore>(dir.filePath("s.ini")));
     auto audio = createAudioCaptureDevices();
     ScreenRecordingService service(settings, *backend, audio.get());

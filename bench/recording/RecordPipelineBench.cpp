@@ -33,17 +33,12 @@ int64_t nowNs() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    auto backend = platform::X11ScreenCaptureBackend::create();
-    if (!backend) {
-        std::fprintf(stderr, "no X server\n");
-        return 1;
-    }
-    const std::optional<CaptureDisplay> first = bench::firstDisplay(*backend);
+    std::optional<bench::FirstDisplay> first = bench::openFirstDisplay();
     if (!first) {
-        std::fprintf(stderr, "the X server lists no display\n");
         return 1;
     }
-    const CaptureDisplay display = *first;
+    platform::X11ScreenCaptureBackend* backend = first->backend.get();
+    const CaptureDisplay display = first->display;
     bench::MotionWindow window;
     window.setGeometry(display.frame);
     window.show();
