@@ -1,5 +1,7 @@
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -290,11 +292,29 @@ void SettingsStoreTest::replacedFolderMakesTheBookmarkStale() {
     const QByteArray original = *s.readData(QStringLiteral("saveDirectoryBookmark"));
     QCOMPARE(platform::FolderBookmark::resolve(original)->stale, false);
 
-    // Replace the folder with a new one under the same path.
-    QVERIFY(QDir(folder).removeRecursively());
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("placeholder"))));
+    // Replace the folder with a new one under the same path. The old one is moved
+    // aside rather than removed so its inode number cannot be handed to the new one.
+    QVERIFY(QDir().rename(folder, m_dir->filePath(QStringLiteral("Shots (old)"))));
     QVERIFY(QDir().mkpath(folder));
     QCOMPARE(platform::FolderBookmark::resolve(original)->stale, true);
+
+    // Removed and recreated: some file systems reuse the freed inode number at once;
+    // where the file system records birth times the replacement is still noticed.
+    const QByteArray beforeRecreate = *platform::FolderBookmark::create(folder);
+    const bool recordsBirth =
+        QJsonDocument::fromJson(beforeRecreate).object().contains(QStringLiteral("birth"));
+    const QString inodeBefore =
+        QJsonDocument::fromJson(beforeRecreate).object().value(QStringLiteral("ino")).toString();
+    QTest::qWait(5); // birth times are kept to at least the millisecond
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QDir().mkpath(folder));
+    const QString inodeAfter = QJsonDocument::fromJson(*platform::FolderBookmark::create(folder))
+                                   .object()
+                                   .value(QStringLiteral("ino"))
+                                   .toString();
+    if (recordsBirth || inodeAfter != inodeBefore) {
+        QCOMPARE(platform::FolderBookmark::resolve(beforeRecreate)->stale, true);
+    }
 
     // Writers renew a stale bookmark as they resolve it.
     QCOMPARE(s.resolveSaveFolderForWriting(), folder);
