@@ -5,6 +5,7 @@
 // IVRA_BENCH_FONTS / IVRA_BENCH_MONO (comma-separated families) render the set in other
 // fonts, to check that the figures do not depend on the usual ones.
 // IVRA_BENCH_SPEED=1 measures the speed figures alone (the set is rendered, not read).
+// IVRA_BENCH_KINDS (comma-separated kinds of scene, with IVRA_BENCH_QUICK) reads those alone.
 
 #include <algorithm>
 #include <cstdio>
@@ -259,7 +260,11 @@ int main(int argc, char** argv) {
     Tally rawSet;
     const QString dump = qEnvironmentVariable("IVRA_BENCH_DUMP");
     int sceneIndex = 0;
+    const QStringList onlyKinds = familiesFrom("IVRA_BENCH_KINDS", {});
     for (const bench::Scene& scene : speedOnly ? std::vector<bench::Scene>() : scenes) {
+        if (!onlyKinds.isEmpty() && !onlyKinds.contains(scene.kind)) {
+            continue;
+        }
         if (!dump.isEmpty()) {
             scene.image.save(
                 QStringLiteral("%1/%2-%3.png").arg(dump, scene.kind).arg(sceneIndex++));

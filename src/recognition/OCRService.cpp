@@ -170,10 +170,13 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
                               }),
                read.end());
     std::vector<LaidOutRow> rows = layOutRows(read, page.flattened.ink, page.flattened.background);
-    QStringList lines;
     for (LaidOutRow& row : rows) {
         dropIconWords(row);
         repairRowScripts(row);
+    }
+    repairColumnDigits(rows);
+    QStringList lines;
+    for (const LaidOutRow& row : rows) {
         const QString line = rowText(row).trimmed();
         if (!line.isEmpty()) {
             lines.append(line);

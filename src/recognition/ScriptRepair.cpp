@@ -587,4 +587,49 @@ void repairRowScripts(LaidOutRow& row) {
     }
 }
 
+void repairColumnDigits(std::vector<LaidOutRow>& rows) {
+    const auto isNumber = [](const QString& word) {
+        return std::any_of(word.begin(), word.end(), [](QChar c) { return c.isDigit(); }) &&
+               std::all_of(word.begin(), word.end(), [](QChar c) {
+                   return c.isDigit() || c == u'.' || c == u',' || c == u':' || c == u'%';
+               });
+    };
+    size_t first = 0;
+    while (first < rows.size()) {
+        size_t last = first;
+        while (last < rows.size() && rows[last].size() >= 2) {
+            ++last;
+        }
+        size_t columns = 0;
+        for (size_t r = first; r < last; ++r) {
+            columns = std::max(columns, rows[r].size());
+        }
+        for (size_t column = 0; column < columns; ++column) {
+            int numbers = 0;
+            int others = 0;
+            std::vector<RecognizedWord*> doubtful;
+            for (size_t r = first; r < last; ++r) {
+                if (column >= rows[r].size() || rows[r][column].empty()) {
+                    continue;
+                }
+                RecognizedWord& lead = rows[r][column].front();
+                if (isNumber(lead.text)) {
+                    ++numbers;
+                } else if (lead.text.size() == 1 && digitForCapital(lead.text[0]) &&
+                           rows[r][column].size() > 1) {
+                    doubtful.push_back(&lead);
+                } else {
+                    ++others;
+                }
+            }
+            if (numbers >= 2 && numbers > others) {
+                for (RecognizedWord* word : doubtful) {
+                    word->text = QString(*digitForCapital(word->text[0]));
+                }
+            }
+        }
+        first = last + 1;
+    }
+}
+
 } // namespace ivra

@@ -31,6 +31,12 @@ QStringList repairWords(const QStringList& words, const QList<float>& confidence
 // The same for a laid-out row, all its cells together.
 void repairRowScripts(LaidOutRow& row);
 
+// In a column of cells that begin with a number (sizes, counts, dates), a cell beginning
+// with a lone "З" or "О" begins with the digit 3 or 0 ("З об'єкти" among "7 об'єктів" and
+// "48 об'єктів"). Columns are the cells at the same place in consecutive rows of two or
+// more cells.
+void repairColumnDigits(std::vector<LaidOutRow>& rows);
+
 // Whether a word list knows a word (any case); the Ukrainian list only for words made of
 // letters that have Latin look-alikes. Lists are read once, from the Debian packages
 // wamerican and wukrainian; without them nothing is known.

@@ -124,6 +124,23 @@ Plane localRange(const Plane& plane, int width, int height, int radius) {
     return range;
 }
 
+// How much the pixels vary along the row, `radius` to either side.
+Plane rowRange(const Plane& plane, int width, int height, int radius) {
+    SlidingExtremes extremes;
+    Plane min(plane.size());
+    Plane max(plane.size());
+    for (int y = 0; y < height; ++y) {
+        const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
+        extremes.run(plane.data() + offset, min.data() + offset, max.data() + offset, width, 1,
+                     radius);
+    }
+    Plane range(plane.size());
+    for (size_t i = 0; i < plane.size(); ++i) {
+        range[i] = static_cast<uint8_t>(max[i] - min[i]);
+    }
+    return range;
+}
+
 // The shade of the ground when the image has no flat part to show it, as in a snug crop
 // around a word: split the shades in two (Otsu) and take the larger side's median, since
 // even a snug crop holds more ground than ink.
@@ -347,7 +364,14 @@ FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
     const int width = grey.width();
     const int height = grey.height();
     const Plane plane = planeOf(grey);
-    const Plane range = localRange(plane, width, height, std::max(1, flatRadiusPx));
+    // Flat around, or flat along the row for twice as far: the strips of a coloured bar
+    // above and below its text are too thin to look flat all around, yet they are its
+    // ground; no letter has a stroke that long.
+    Plane range = localRange(plane, width, height, std::max(1, flatRadiusPx));
+    const Plane along = rowRange(plane, width, height, 4 * std::max(1, flatRadiusPx));
+    for (size_t i = 0; i < range.size(); ++i) {
+        range[i] = std::min(range[i], along[i]);
+    }
     const Plane background = backgroundOf(plane, range, width, height, kFlatTolerance);
 
     QImage flattened(width, height, QImage::Format_Grayscale8);
@@ -359,9 +383,9 @@ FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
                     static_cast<size_t>(width));
         const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int x = 0; x < width; ++x) {
+            const size_t index = offset + static_cast<size_t>(x);
             const int contrast =
-                std::abs(static_cast<int>(plane[offset + static_cast<size_t>(x)]) -
-                         static_cast<int>(background[offset + static_cast<size_t>(x)]));
+                std::abs(static_cast<int>(plane[index]) - static_cast<int>(background[index]));
             line[x] = static_cast<uchar>(255 - std::min(255, contrast * 255 / kFullInkContrast));
         }
     }

@@ -27,6 +27,12 @@ constexpr double kRunGapHeights = 1.8;
 constexpr double kLineLinkHeights = 3.0;
 // Components whose heights differ more than this are not letters of one line (a picture).
 constexpr double kMaxHeightRatio = 3.2;
+// A component this many times taller than another beside it, and this many times the
+// page's character height, joins it only when their middles lie within this share of its
+// height (twice over: compared as sums).
+constexpr double kTallPartRatio = 1.6;
+constexpr double kTallPartHeights = 2.0;
+constexpr double kTallPartCentring = 0.5;
 // Hollow shapes this many character heights tall are frames (buttons, fields, boxes).
 constexpr double kFrameHeights = 2.2;
 constexpr double kFrameFill = 0.2;
@@ -37,8 +43,26 @@ constexpr double kIconMinAspect = 0.6;
 constexpr double kIconTallness = 1.2;
 constexpr double kIconGapHeights = 0.3;
 constexpr double kLoneIconHeights = 1.8;
-// Long thin components are rules.
+// No letter is this many times taller than the tallest of its neighbours, nor this many
+// times the typical letter of a run of at least this many shapes.
+constexpr double kNoLetterTallness = 2.0;
+constexpr double kNoLetterMedianHeights = 2.5;
+// Nor is one this many times taller and wider than it is tall.
+constexpr double kWideNoLetterTallness = 1.5;
+constexpr size_t kNoLetterMinParts = 3;
+// Solid shapes (a filled folder, a square bullet) fill this share of their box or more;
+// letters, even bold ones, leave much of theirs empty (measured).
+constexpr double kSolidFill = 0.72;
+// A line of one or two shapes this much lower than the page's characters is no text but
+// what the corners of a rounded button or card leave behind (measured).
+constexpr size_t kSliverParts = 2;
+constexpr double kSliverHeights = 0.75;
+// One shape this tall on a line of its own is a picture (a disc, a logo), not a letter.
+constexpr int kLoneShapePx = 48;
+// Long thin components are rules: across, longer than a few characters; upright, taller
+// than any letter or bar character (a table's upright grid line between two rows).
 constexpr int kRuleRatio = 10;
+constexpr double kUprightRuleHeights = 2.2;
 // Two stacked runs belong to one block when the gap between them is no more than this many
 // run heights (measured).
 constexpr double kStackGapHeights = 1.6;
@@ -227,34 +251,65 @@ std::vector<Cluster> clustersOf(const std::vector<size_t>& parts,
 }
 
 // An icon beside text: at a run's start or end, apart from the letters, roughly square,
-// and taller than the tall letters of the run; or standing alone, large and square.
+// and taller than the tall letters of the run; or standing alone, large and square (large
+// for `loneGlyph`: the line's characters, or the page's when it stands on a line of its own).
 void withoutIcons(std::vector<size_t>& parts, const std::vector<Component>& components,
-                  double glyph) {
+                  double glyph, double loneGlyph) {
+    // A shape far taller than the run's typical letter is none, even touching one (the
+    // rounded end of a selected row's bar against the last letter).
+    if (parts.size() >= kNoLetterMinParts) {
+        std::vector<double> heights;
+        for (const size_t p : parts) {
+            heights.push_back(components[p].height());
+        }
+        const double typical = medianOf(heights);
+        parts.erase(std::remove_if(parts.begin(), parts.end(),
+                                   [&](size_t p) {
+                                       return components[p].height() >=
+                                              kNoLetterMedianHeights * typical;
+                                   }),
+                    parts.end());
+    }
     const std::vector<Cluster> clusters = clustersOf(parts, components);
     if (clusters.empty()) {
         return;
     }
     const auto square = [](const QRect& r) { return r.width() >= kIconMinAspect * r.height(); };
+    const auto solid = [&](const Cluster& cluster) {
+        double area = 0;
+        for (size_t k = cluster.first; k < cluster.last; ++k) {
+            area += components[parts[k]].area;
+        }
+        return square(cluster.box) && cluster.box.height() >= glyph / 2 &&
+               area >= kSolidFill * cluster.box.width() * cluster.box.height();
+    };
     if (clusters.size() == 1) {
-        const QRect& only = clusters.front().box;
-        if (square(only) && only.height() >= kLoneIconHeights * glyph) {
+        const Cluster& only = clusters.front();
+        if (square(only.box) &&
+            (only.box.height() >= kLoneIconHeights * loneGlyph || solid(only))) {
             parts.clear();
         }
         return;
     }
-    // The tall letters' height: the upper quartile of the clusters between the ends.
-    std::vector<int> heights;
+    // The tall letters' height: the tallest cluster between the ends (a capital, a digit or
+    // an ascender; a digit opening a cell is as tall as they are, an icon taller).
+    int tall = 0;
     for (size_t k = 1; k + 1 < clusters.size(); ++k) {
-        heights.push_back(clusters[k].box.height());
+        tall = std::max(tall, clusters[k].box.height());
     }
-    if (heights.empty()) {
+    if (tall == 0) {
         return;
     }
-    std::sort(heights.begin(), heights.end());
-    const double tall = heights[heights.size() * 3 / 4];
     const auto icon = [&](const Cluster& cluster, int gap) {
-        return square(cluster.box) && cluster.box.height() >= kIconTallness * tall &&
-               gap >= kIconGapHeights * glyph;
+        // However near: a large icon, the rounded end of a coloured bar.
+        if (cluster.box.height() >= kNoLetterTallness * tall ||
+            (cluster.box.height() >= kWideNoLetterTallness * tall &&
+             cluster.box.width() >= cluster.box.height())) {
+            return true;
+        }
+        return gap >= kIconGapHeights * glyph &&
+               ((square(cluster.box) && cluster.box.height() >= kIconTallness * tall) ||
+                solid(cluster));
     };
     size_t first = 0;
     size_t last = parts.size();
@@ -299,7 +354,7 @@ PageSegmentation findTextRuns(const QImage& ink) {
         const int w = c.width();
         const int h = c.height();
         const bool rule = (w >= kRuleRatio * h && w > 4 * pageGlyph) ||
-                          (h >= kRuleRatio * w && h > 4 * pageGlyph);
+                          (h >= kRuleRatio * w && h > kUprightRuleHeights * pageGlyph);
         const bool frame = h >= kFrameHeights * pageGlyph && w >= h / 2 &&
                            c.area < kFrameFill * static_cast<double>(w) * h;
         const bool picture = h > 6 * pageGlyph && h > 48;
@@ -331,6 +386,12 @@ PageSegmentation findTextRuns(const QImage& ink) {
                 continue;
             }
             if (verticalOverlap(a.rect(), b.rect()) * 2 < low) {
+                continue;
+            }
+            // Something much taller than a letter (an icon beside two lines of a card) joins
+            // only letters level with its middle, so it does not bind the lines together.
+            if (high > kTallPartRatio * low && high > kTallPartHeights * pageGlyph &&
+                std::abs((a.top + a.bottom) - (b.top + b.bottom)) > kTallPartCentring * high) {
                 continue;
             }
             const int gap = b.left - a.right - 1;
@@ -365,6 +426,15 @@ PageSegmentation findTextRuns(const QImage& ink) {
             line.glyph = medianOf(heights);
         }
     }
+
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [&](const Line& line) {
+                                   return (line.parts.size() <= kSliverParts &&
+                                           line.box.height() < kSliverHeights * pageGlyph) ||
+                                          (line.parts.size() == 1 &&
+                                           line.box.height() > kLoneShapePx);
+                               }),
+                lines.end());
 
     // Marks join the line they lie in or beside.
     for (const size_t m : marks) {
@@ -408,7 +478,8 @@ PageSegmentation findTextRuns(const QImage& ink) {
             reach = std::max(reach, component.right);
         }
         for (auto& piece : pieces) {
-            withoutIcons(piece, components, line.glyph);
+            withoutIcons(piece, components, line.glyph,
+                         pieces.size() == 1 ? pageGlyph : line.glyph);
             if (piece.empty()) {
                 continue;
             }

@@ -9,7 +9,45 @@ class ScriptRepairTest : public QObject {
 private Q_SLOTS:
     void repairsLettersOfTheWrongAlphabet_data();
     void repairsLettersOfTheWrongAlphabet();
+    void columnOfNumbersTakesDigitsForLookAlikeCapitals();
 };
+
+namespace {
+
+// Rows of cells, each cell's words split at spaces; "|" separates cells.
+std::vector<LaidOutRow> rowsOf(const QStringList& lines) {
+    std::vector<LaidOutRow> rows;
+    for (const QString& line : lines) {
+        LaidOutRow row;
+        for (const QString& cell : line.split(QLatin1Char('|'))) {
+            std::vector<RecognizedWord> words;
+            for (const QString& word : cell.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                words.push_back({word, QRect(), 90});
+            }
+            row.push_back(words);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+QStringList linesOf(const std::vector<LaidOutRow>& rows) {
+    QStringList lines;
+    for (const LaidOutRow& row : rows) {
+        QStringList cells;
+        for (const auto& cell : row) {
+            QStringList words;
+            for (const RecognizedWord& word : cell) {
+                words.append(word.text);
+            }
+            cells.append(words.join(QLatin1Char(' ')));
+        }
+        lines.append(cells.join(QLatin1Char('|')));
+    }
+    return lines;
+}
+
+} // namespace
 
 void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
     QTest::addColumn<QString>("recognised");
@@ -63,6 +101,27 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet() {
     QFETCH(QString, recognised);
     QFETCH(QString, expected);
     QCOMPARE(repairMixedScripts(recognised), expected);
+}
+
+void ScriptRepairTest::columnOfNumbersTakesDigitsForLookAlikeCapitals() {
+    // A file list's sizes: the third row's count was read as the letter.
+    std::vector<LaidOutRow> rows =
+        rowsOf({QStringLiteral("Зображення|48 об'єктів"), QStringLiteral("Музика|7 об'єктів"),
+                QStringLiteral("Завантаження|З об'єкти"), QStringLiteral("Відео|O items")});
+    repairColumnDigits(rows);
+    QCOMPARE(
+        linesOf(rows),
+        QStringList({QStringLiteral("Зображення|48 об'єктів"), QStringLiteral("Музика|7 об'єктів"),
+                     QStringLiteral("Завантаження|3 об'єкти"), QStringLiteral("Відео|0 items")}));
+
+    // A column of words keeps its prepositions; a row of one cell ends the table, and
+    // the cells below it are judged on their own.
+    const QStringList kept = {QStringLiteral("З понеділка|працюємо"),
+                              QStringLiteral("З вівторка|12 годин"), QStringLiteral("Розклад"),
+                              QStringLiteral("З ранку|8 годин"), QStringLiteral("О 9|З обідом")};
+    rows = rowsOf(kept);
+    repairColumnDigits(rows);
+    QCOMPARE(linesOf(rows), kept);
 }
 
 QTEST_APPLESS_MAIN(ScriptRepairTest)
