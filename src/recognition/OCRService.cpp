@@ -155,11 +155,18 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
     }
 
     // What the edges of a coloured bar or a picture leave behind reads as a word or two
-    // the engine itself does not believe.
+    // the engine itself does not believe; a shortcut in a menu's column, read badly, is
+    // still a shortcut.
     read.erase(std::remove_if(read.begin(), read.end(),
                               [](const ReadRun& run) {
                                   if (run.words.empty() || run.words.size() > kDoubtedRunWords) {
                                       return run.words.empty();
+                                  }
+                                  if (std::any_of(run.words.begin(), run.words.end(),
+                                                  [](const RecognizedWord& word) {
+                                                      return looksLikeShortcut(word.text);
+                                                  })) {
+                                      return false;
                                   }
                                   float sum = 0;
                                   for (const RecognizedWord& word : run.words) {
@@ -172,7 +179,10 @@ RecognitionResult OCRService::recognizeTextBlocking(const QImage& image) {
     std::vector<LaidOutRow> rows = layOutRows(read, page.flattened.ink, page.flattened.background);
     for (LaidOutRow& row : rows) {
         dropIconWords(row);
-        repairRowScripts(row);
+    }
+    const bool cyrillicOnPage = showsUkrainian(rows);
+    for (LaidOutRow& row : rows) {
+        repairRowScripts(row, cyrillicOnPage);
     }
     repairColumnDigits(rows);
     QStringList lines;

@@ -1,6 +1,7 @@
 #include "recognition/ScriptRepair.h"
 
 #include <algorithm>
+#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -395,7 +396,7 @@ bool oddlyCased(const QString& core) {
 constexpr float kSureConfidence = 85;
 
 std::optional<QString> wordInCyrillic(const QString& word, float confidence,
-                                      std::optional<Script> context) {
+                                      std::optional<Script> context, bool cyrillicOnPage) {
     if (context == Script::Latin || isTechnical(word)) {
         return std::nullopt;
     }
@@ -425,7 +426,11 @@ std::optional<QString> wordInCyrillic(const QString& word, float confidence,
     if (!lists.ukrainian(written)) {
         return std::nullopt;
     }
-    if (context != Script::Cyrillic && confidence >= kSureConfidence && !oddlyCased(read)) {
+    // A word the engine is sure of stays as read, unless Ukrainian words stand around it: on
+    // its line, or when its line has no word to go by, elsewhere on the page (a name over a
+    // chat message, "Tapac 10:12").
+    const bool amongUkrainian = context == Script::Cyrillic || (!context && cyrillicOnPage);
+    if (!amongUkrainian && confidence >= kSureConfidence && !oddlyCased(read)) {
         return std::nullopt;
     }
     return word.left(core.first) + recased(written, read) + word.mid(core.last);
@@ -510,10 +515,87 @@ std::optional<QString> keyNamed(const QString& part) {
     return std::nullopt;
 }
 
+// Modifiers, which a shortcut names before its key.
+constexpr const char16_t* kModifierNames[] = {u"Ctrl", u"Shift", u"Alt", u"Super"};
+
+// Edits (letters changed, added or dropped) between two short texts.
+qsizetype editDistance(const QString& a, const QString& b) {
+    std::vector<qsizetype> row(static_cast<size_t>(b.size()) + 1);
+    std::iota(row.begin(), row.end(), 0);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        qsizetype diagonal = row[0];
+        row[0] = i;
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype above = row[static_cast<size_t>(j)];
+            row[static_cast<size_t>(j)] = std::min({above + 1, row[static_cast<size_t>(j - 1)] + 1,
+                                                    diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+// The modifier a part of a shortcut was read for: its shape, or one letter off it ("Ctril",
+// "Crrl", "Shitt").
+std::optional<QString> modifierNamed(const QString& part) {
+    if (part.size() < 3) {
+        return std::nullopt;
+    }
+    const QString shape = keyShape(part);
+    for (const char16_t* name : kModifierNames) {
+        const QString modifier = QString::fromUtf16(name);
+        if (editDistance(shape, keyShape(modifier)) <= (modifier.size() >= 4 ? 1 : 0)) {
+            return modifier;
+        }
+    }
+    return std::nullopt;
+}
+
+// A shortcut as a menu shows it: modifiers, then the key ("Ctrl+Shift+S"). Read, the plus
+// may come out as "4" or "4+", a modifier a letter off, a letter key in lower case.
+std::optional<QString> shortcutRead(const QString& read) {
+    QString text = read;
+    // "Ctrl4+Z", "Ctrl4w": a plus read as a four after a modifier.
+    for (const char16_t* name : kModifierNames) {
+        const QString modifier = QString::fromUtf16(name);
+        for (qsizetype end = 3; end <= std::min<qsizetype>(text.size() - 2, modifier.size() + 1);
+             ++end) {
+            if (text[end] == u'4' && modifierNamed(text.left(end)) == modifier) {
+                text = text.left(end) + u'+' + text.mid(text[end + 1] == u'+' ? end + 2 : end + 1);
+                break;
+            }
+        }
+    }
+    QStringList parts = text.split(u'+');
+    if (parts.size() < 2 || parts.last().isEmpty()) {
+        return std::nullopt;
+    }
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        const auto modifier = modifierNamed(parts[i]);
+        if (!modifier) {
+            return std::nullopt;
+        }
+        parts[i] = *modifier;
+    }
+    QString& key = parts.last();
+    if (key.size() == 1) {
+        key = key.toUpper();
+    } else if (const auto named = keyNamed(key)) {
+        key = *named;
+    }
+    return parts.join(u'+');
+}
+
 // "Ctri+O" is "Ctrl+O"; a lone "Ctri" too, when it is no word.
 std::optional<QString> repairedShortcut(const QString& word) {
     const Core core = coreOf(word);
     const QString read = word.mid(core.first, core.last - core.first);
+    if (const auto shortcut = shortcutRead(read)) {
+        if (*shortcut == read) {
+            return std::nullopt;
+        }
+        return word.left(core.first) + *shortcut + word.mid(core.last);
+    }
     if (read.contains(u'+')) {
         QStringList parts = read.split(u'+');
         bool changed = false;
@@ -540,6 +622,11 @@ std::optional<QString> repairedShortcut(const QString& word) {
 
 } // namespace
 
+bool looksLikeShortcut(const QString& word) {
+    const Core core = coreOf(word);
+    return shortcutRead(word.mid(core.first, core.last - core.first)).has_value();
+}
+
 bool isEnglishWord(const QString& word) {
     return WordLists::instance().english(word);
 }
@@ -548,7 +635,8 @@ bool isUkrainianWord(const QString& word) {
     return WordLists::instance().ukrainian(word);
 }
 
-QStringList repairWords(const QStringList& line, const QList<float>& confidences) {
+QStringList repairWords(const QStringList& line, const QList<float>& confidences,
+                        bool cyrillicOnPage) {
     QStringList words = repairLetters(line);
     const QStringList lettered = words;
     for (qsizetype i = 0; i < words.size(); ++i) {
@@ -558,7 +646,8 @@ QStringList repairWords(const QStringList& line, const QList<float>& confidences
         }
         const float confidence = i < confidences.size() ? confidences[i] : 100;
         const auto context = lineScript(lettered, i);
-        if (const auto cyrillic = wordInCyrillic(lettered[i], confidence, context)) {
+        if (const auto cyrillic =
+                wordInCyrillic(lettered[i], confidence, context, cyrillicOnPage)) {
             words[i] = *cyrillic;
         } else if (const auto latin = wordInLatin(lettered[i], context)) {
             words[i] = *latin;
@@ -571,7 +660,20 @@ QString repairMixedScripts(const QString& line) {
     return repairWords(line.split(QLatin1Char(' ')), {}).join(QLatin1Char(' '));
 }
 
-void repairRowScripts(LaidOutRow& row) {
+bool showsUkrainian(const std::vector<LaidOutRow>& rows) {
+    for (const LaidOutRow& row : rows) {
+        for (const auto& cell : row) {
+            for (const RecognizedWord& word : cell) {
+                if (!isTechnical(word.text) && analyse(word.text).evidence() == Script::Cyrillic) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+void repairRowScripts(LaidOutRow& row, bool cyrillicOnPage) {
     // Cells are read on their own: a table's columns may well be in different languages.
     for (auto& cell : row) {
         QStringList words;
@@ -580,7 +682,7 @@ void repairRowScripts(LaidOutRow& row) {
             words.append(word.text);
             confidences.append(word.confidence);
         }
-        const QStringList repaired = repairWords(words, confidences);
+        const QStringList repaired = repairWords(words, confidences, cyrillicOnPage);
         for (qsizetype i = 0; i < repaired.size(); ++i) {
             cell[static_cast<size_t>(i)].text = repaired[i];
         }

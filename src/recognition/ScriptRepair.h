@@ -25,17 +25,26 @@ namespace ivra {
 QString repairMixedScripts(const QString& line);
 
 // The same for the words of one line (in reading order) with the engine's confidence in
-// each (0-100); returns as many words.
-QStringList repairWords(const QStringList& words, const QList<float>& confidences);
+// each (0-100); returns as many words. `cyrillicOnPage`: Ukrainian words stand elsewhere
+// on the page, which counts for a line that has no word to go by.
+QStringList repairWords(const QStringList& words, const QList<float>& confidences,
+                        bool cyrillicOnPage = false);
 
-// The same for a laid-out row, all its cells together.
-void repairRowScripts(LaidOutRow& row);
+// Whether any row holds a word with a letter only the Cyrillic alphabet has.
+bool showsUkrainian(const std::vector<LaidOutRow>& rows);
+
+// The same for a laid-out row, each cell on its own.
+void repairRowScripts(LaidOutRow& row, bool cyrillicOnPage);
 
 // In a column of cells that begin with a number (sizes, counts, dates), a cell beginning
 // with a lone "З" or "О" begins with the digit 3 or 0 ("З об'єкти" among "7 об'єктів" and
 // "48 об'єктів"). Columns are the cells at the same place in consecutive rows of two or
 // more cells.
 void repairColumnDigits(std::vector<LaidOutRow>& rows);
+
+// Whether a word reads as a keyboard shortcut ("Ctrl+S", also as misread: "Ctri+S",
+// "Ctrl4w").
+bool looksLikeShortcut(const QString& word);
 
 // Whether a word list knows a word (any case); the Ukrainian list only for words made of
 // letters that have Latin look-alikes. Lists are read once, from the Debian packages

@@ -124,21 +124,82 @@ Plane localRange(const Plane& plane, int width, int height, int radius) {
     return range;
 }
 
-// How much the pixels vary along the row, `radius` to either side.
-Plane rowRange(const Plane& plane, int width, int height, int radius) {
+// How much the pixels vary along the row from each pixel `reach` to its left or to its
+// right, whichever varies less: a pixel of a long even stretch is flat up to the stretch's
+// very end (the rounded end of a bar), not just where the stretch reaches both ways.
+Plane rowRangeOneSided(const Plane& plane, int width, int height, int reach) {
+    const int half = std::max(1, reach / 2);
     SlidingExtremes extremes;
     Plane min(plane.size());
     Plane max(plane.size());
     for (int y = 0; y < height; ++y) {
         const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
         extremes.run(plane.data() + offset, min.data() + offset, max.data() + offset, width, 1,
-                     radius);
+                     half);
     }
-    Plane range(plane.size());
-    for (size_t i = 0; i < plane.size(); ++i) {
-        range[i] = static_cast<uint8_t>(max[i] - min[i]);
+    Plane range(plane.size(), 255);
+    for (int y = 0; y < height; ++y) {
+        const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            // Windows centred half the reach away; they must lie within the row.
+            int best = 255;
+            for (const int centre : {x - half, x + half}) {
+                if (centre - half >= 0 && centre + half < width) {
+                    const size_t at = offset + static_cast<size_t>(centre);
+                    best = std::min(best, max[at] - min[at]);
+                }
+            }
+            range[offset + static_cast<size_t>(x)] = static_cast<uint8_t>(best);
+        }
     }
     return range;
+}
+
+// Flat islands that fit in a `span`-sided square are the insides of filled icons, checkboxes
+// and large letters, not ground: they are marked uneven, so that their pixels take the
+// ground around them and the whole shape stands out.
+void dropFlatIslands(Plane& range, int width, int height, int tolerance, int span) {
+    std::vector<uint8_t> seen(range.size(), 0);
+    std::vector<int> stack;
+    std::vector<int> island;
+    for (int start = 0; start < width * height; ++start) {
+        if (seen[static_cast<size_t>(start)] || range[static_cast<size_t>(start)] > tolerance) {
+            continue;
+        }
+        island.clear();
+        stack.push_back(start);
+        seen[static_cast<size_t>(start)] = 1;
+        int left = width;
+        int right = -1;
+        int top = height;
+        int bottom = -1;
+        while (!stack.empty()) {
+            const int index = stack.back();
+            stack.pop_back();
+            island.push_back(index);
+            const int x = index % width;
+            const int y = index / width;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            const int neighbours[] = {x > 0 ? index - 1 : -1, x + 1 < width ? index + 1 : -1,
+                                      y > 0 ? index - width : -1,
+                                      y + 1 < height ? index + width : -1};
+            for (const int next : neighbours) {
+                if (next >= 0 && !seen[static_cast<size_t>(next)] &&
+                    range[static_cast<size_t>(next)] <= tolerance) {
+                    seen[static_cast<size_t>(next)] = 1;
+                    stack.push_back(next);
+                }
+            }
+        }
+        if (right - left < span && bottom - top < span) {
+            for (const int index : island) {
+                range[static_cast<size_t>(index)] = 255;
+            }
+        }
+    }
 }
 
 // The shade of the ground when the image has no flat part to show it, as in a snug crop
@@ -193,7 +254,8 @@ uint8_t dominantShade(const Plane& plane) {
 // The background under every pixel: flat pixels are their own background; every other
 // pixel takes the value of the nearest flat one (a chamfer distance transform that carries
 // the value along), so a background never bleeds across into the next panel.
-Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height, int tolerance) {
+Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height, int tolerance,
+                   int reach) {
     constexpr uint32_t kFar = std::numeric_limits<uint32_t>::max() / 2;
     std::vector<uint32_t> distance(plane.size(), kFar);
     Plane background(plane.size(), 0);
@@ -244,6 +306,7 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
     // Text runs along rows: the ground on both sides of a line on the same row is its
     // ground, even when another panel's flat ground lies nearer above or below, as around a
     // selected row whose bar leaves too little margin above and below the text to look flat.
+    std::vector<uint8_t> settled(plane.size(), 0);
     std::vector<int> nearest(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y) {
         const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(width);
@@ -270,7 +333,83 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
                     tolerance) {
                 background[index] =
                     plane[offset + static_cast<size_t>(next - x < x - before ? next : before)];
+                settled[index] = 1;
             }
+        }
+    }
+    // Elsewhere the same up and down, within `reach`: the rounded end of a button or a
+    // chat bubble, beside its text, has the button's strips above and below it, while the
+    // page around the end lies nearer.
+    const auto at = [width](int x, int y) {
+        return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+    };
+    std::vector<int> above(static_cast<size_t>(height));
+    for (int x = 0; x < width; ++x) {
+        int last = -1;
+        for (int y = 0; y < height; ++y) {
+            if (range[at(x, y)] <= tolerance) {
+                last = y;
+            }
+            above[static_cast<size_t>(y)] = last;
+        }
+        int next = -1;
+        for (int y = height - 1; y >= 0; --y) {
+            const size_t index = at(x, y);
+            if (range[index] <= tolerance) {
+                next = y;
+                continue;
+            }
+            const int before = above[static_cast<size_t>(y)];
+            if (settled[index] || before < 0 || next < 0 || y - before > reach ||
+                next - y > reach) {
+                continue;
+            }
+            const int up = plane[at(x, before)];
+            const int down = plane[at(x, next)];
+            if (std::abs(up - down) <= tolerance) {
+                background[index] = static_cast<uint8_t>(next - y < y - before ? down : up);
+            }
+        }
+    }
+    // Ground runs on, unflat, into its own corners: the rounded end of a button or bubble,
+    // whose pixels have the ground's shade but lie nearer the page around. Each flat pixel
+    // claims the pixels of its own shade that it reaches, within `reach`, through pixels of
+    // that shade; text, which differs from the ground it stands on, is never claimed.
+    std::vector<int> queue;
+    std::vector<int> steps(plane.size(), -1);
+    std::vector<uint8_t> seed(plane.size(), 0);
+    for (size_t i = 0; i < plane.size(); ++i) {
+        if (range[i] <= tolerance) {
+            steps[i] = 0;
+            seed[i] = plane[i];
+            queue.push_back(static_cast<int>(i));
+        }
+    }
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const int index = queue[head];
+        const int x = index % width;
+        const int y = index / width;
+        if (steps[static_cast<size_t>(index)] >= reach) {
+            continue;
+        }
+        const int neighbours[] = {x > 0 ? index - 1 : -1, x + 1 < width ? index + 1 : -1,
+                                  y > 0 ? index - width : -1, y + 1 < height ? index + width : -1};
+        for (const int next : neighbours) {
+            if (next < 0 || steps[static_cast<size_t>(next)] >= 0 ||
+                std::abs(static_cast<int>(plane[static_cast<size_t>(next)]) -
+                         static_cast<int>(seed[static_cast<size_t>(index)])) > tolerance) {
+                continue;
+            }
+            steps[static_cast<size_t>(next)] = steps[static_cast<size_t>(index)] + 1;
+            seed[static_cast<size_t>(next)] = seed[static_cast<size_t>(index)];
+            // Only where another ground was taken: the faint rim of a letter on its own
+            // ground stays exactly as it was.
+            uint8_t& ground = background[static_cast<size_t>(next)];
+            if (std::abs(static_cast<int>(ground) -
+                         static_cast<int>(seed[static_cast<size_t>(next)])) > tolerance) {
+                ground = seed[static_cast<size_t>(next)];
+            }
+            queue.push_back(next);
         }
     }
     return background;
@@ -364,15 +503,17 @@ FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
     const int width = grey.width();
     const int height = grey.height();
     const Plane plane = planeOf(grey);
-    // Flat around, or flat along the row for twice as far: the strips of a coloured bar
-    // above and below its text are too thin to look flat all around, yet they are its
-    // ground; no letter has a stroke that long.
+    // Flat around, or flat along the row, one way, for a few character widths: the strips
+    // of a coloured bar or bubble above and below its text are too thin to look flat all
+    // around, yet they are its ground; no letter has a stroke that long.
     Plane range = localRange(plane, width, height, std::max(1, flatRadiusPx));
-    const Plane along = rowRange(plane, width, height, 4 * std::max(1, flatRadiusPx));
+    const Plane along = rowRangeOneSided(plane, width, height, 8 * std::max(1, flatRadiusPx));
     for (size_t i = 0; i < range.size(); ++i) {
         range[i] = std::min(range[i], along[i]);
     }
-    const Plane background = backgroundOf(plane, range, width, height, kFlatTolerance);
+    dropFlatIslands(range, width, height, kFlatTolerance, 4 * std::max(1, flatRadiusPx));
+    const Plane background =
+        backgroundOf(plane, range, width, height, kFlatTolerance, 6 * std::max(1, flatRadiusPx));
 
     QImage flattened(width, height, QImage::Format_Grayscale8);
     QImage ground(width, height, QImage::Format_Grayscale8);

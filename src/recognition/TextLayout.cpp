@@ -57,8 +57,10 @@ constexpr double kSolidFill = 0.72;
 // what the corners of a rounded button or card leave behind (measured).
 constexpr size_t kSliverParts = 2;
 constexpr double kSliverHeights = 0.75;
-// One shape this tall on a line of its own is a picture (a disc, a logo), not a letter.
+// One shape this tall, or this many times the page's characters, on a line of its own is
+// a picture (a disc, a logo, the edge of a button), not a letter.
 constexpr int kLoneShapePx = 48;
+constexpr double kLoneShapeHeights = 3.0;
 // Long thin components are rules: across, longer than a few characters; upright, taller
 // than any letter or bar character (a table's upright grid line between two rows).
 constexpr int kRuleRatio = 10;
@@ -432,7 +434,8 @@ PageSegmentation findTextRuns(const QImage& ink) {
                                    return (line.parts.size() <= kSliverParts &&
                                            line.box.height() < kSliverHeights * pageGlyph) ||
                                           (line.parts.size() == 1 &&
-                                           line.box.height() > kLoneShapePx);
+                                           (line.box.height() > kLoneShapePx ||
+                                            line.box.height() > kLoneShapeHeights * pageGlyph));
                                }),
                 lines.end());
 
@@ -754,7 +757,10 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
                                     kRowAlignedShare * static_cast<double>(fewer.runs.size())) {
                 continue;
             }
-            if (std::abs(left.ground - right.ground) > kGroundDifference) {
+            // Grounds tell panes apart, not single runs on one row (a dialog's buttons, one
+            // of them filled).
+            const bool singleRuns = left.runs.size() == 1 && right.runs.size() == 1;
+            if (!singleRuns && std::abs(left.ground - right.ground) > kGroundDifference) {
                 continue;
             }
             const auto prose = [&](const Stack& stack) {

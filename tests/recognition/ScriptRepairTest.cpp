@@ -10,6 +10,7 @@ private Q_SLOTS:
     void repairsLettersOfTheWrongAlphabet_data();
     void repairsLettersOfTheWrongAlphabet();
     void columnOfNumbersTakesDigitsForLookAlikeCapitals();
+    void lineWithoutWordsToGoByTakesThePagesAlphabet();
 };
 
 namespace {
@@ -77,6 +78,10 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
         {"Відкрити BiKHo налаштувань", "Відкрити Вікно налаштувань"},
         {"Ctri+O", "Ctrl+O"},
         {"Ctrl+Shitt+S", "Ctrl+Shift+S"},
+        {"Ctrl4+Z", "Ctrl+Z"},
+        {"Ctrl4w", "Ctrl+W"},
+        {"Ctril+w", "Ctrl+W"},
+        {"Crrl+Shift+Q", "Ctrl+Shift+Q"},
     };
     for (const auto& [recognised, expected] : repaired) {
         QTest::newRow(recognised) << QString::fromUtf8(recognised) << QString::fromUtf8(expected);
@@ -92,7 +97,9 @@ void ScriptRepairTest::repairsLettersOfTheWrongAlphabet_data() {
           // An English word, numbers, a path, a URL and a line of code stay as read, even
           // among Ukrainian words.
           "Відкрити Open", "Open the Tom file", "Звіт за 2030 рік", "/home/olena/3MicT/BiKHo.png",
-          "https://ivra.example/BiKHo", "const int BiKHo = 30; // 3MicT"}) {
+          "https://ivra.example/BiKHo", "const int BiKHo = 30; // 3MicT",
+          // Sums and versions are no shortcuts.
+          "1+2 C++ Beta+2 Salt+4 Total4x"}) {
         QTest::newRow(kept) << QString::fromUtf8(kept) << QString::fromUtf8(kept);
     }
 }
@@ -122,6 +129,23 @@ void ScriptRepairTest::columnOfNumbersTakesDigitsForLookAlikeCapitals() {
     rows = rowsOf(kept);
     repairColumnDigits(rows);
     QCOMPARE(linesOf(rows), kept);
+}
+
+void ScriptRepairTest::lineWithoutWordsToGoByTakesThePagesAlphabet() {
+    // A name over a chat message, read in Latin look-alikes with the engine sure of it.
+    const QStringList name = {QStringLiteral("Tapac"), QStringLiteral("10:12")};
+    const QList<float> sure = {95, 96};
+    QCOMPARE(repairWords(name, sure, true),
+             QStringList({QStringLiteral("Тарас"), QStringLiteral("10:12")}));
+    // On a page without Ukrainian, or beside an English word, it stays as read.
+    QCOMPARE(repairWords(name, sure, false), name);
+    const QStringList english = {QStringLiteral("Tapac"), QStringLiteral("says")};
+    QCOMPARE(repairWords(english, sure, true), english);
+
+    // Which pages show Ukrainian: a word with a letter only Cyrillic has, not in a path.
+    QVERIFY(showsUkrainian(rowsOf({QStringLiteral("Tapac 10:12"), QStringLiteral("Так, дякую")})));
+    QVERIFY(
+        !showsUkrainian(rowsOf({QStringLiteral("Tapac 10:12"), QStringLiteral("/home/дякую")})));
 }
 
 QTEST_APPLESS_MAIN(ScriptRepairTest)

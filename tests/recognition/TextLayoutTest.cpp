@@ -81,6 +81,7 @@ private Q_SLOTS:
     void highlightedMenuItemReadsLikeTheOthers();
     void iconAtRowStartIsNotText();
     void iconBesideTwoLinesOfACardKeepsThemApart();
+    void roundedButtonsAndBubblesLeaveNoMarks();
     void recognizeCommandPrintsTheTabs();
 };
 
@@ -214,6 +215,43 @@ void TextLayoutTest::iconBesideTwoLinesOfACardKeepsThemApart() {
     painter.end();
     QCOMPARE(OCRService::recognizeTextBlocking(image).text,
              QStringLiteral("Screenshot saved\tnow\nThe file is in your Pictures folder"));
+}
+
+void TextLayoutTest::roundedButtonsAndBubblesLeaveNoMarks() {
+    // A chat bubble, then a dialog's buttons: one outlined, one filled, both rounded.
+    QImage image(420, 150, QImage::Format_RGB32);
+    image.fill(QColor(246, 246, 248));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(interfaceFont());
+    const QFontMetrics metrics(interfaceFont());
+    const auto centred = [&](const QRectF& box, const QString& text) {
+        painter.drawText(box, Qt::AlignCenter, text);
+    };
+    const QString message = QStringLiteral("Так, дякую! Виглядають чудово");
+    const QRectF bubble(150, 16, metrics.horizontalAdvance(message) + 24, 28);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(53, 132, 228));
+    painter.drawRoundedRect(bubble, 10, 10);
+    painter.setPen(Qt::white);
+    centred(bubble, message);
+
+    const QRectF cancel(170, 100, 110, 34);
+    const QRectF save(296, 100, 110, 34);
+    painter.setPen(QPen(QColor(190, 192, 198), 1));
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(cancel, 8, 8);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(53, 132, 228));
+    painter.drawRoundedRect(save, 8, 8);
+    painter.setPen(kInk);
+    centred(cancel, QStringLiteral("Cancel"));
+    painter.setPen(Qt::white);
+    centred(save, QStringLiteral("Save"));
+    painter.end();
+    image.save("/tmp/dbg/bubble.png");
+    QCOMPARE(OCRService::recognizeTextBlocking(image).text,
+             message + QStringLiteral("\nCancel\tSave"));
 }
 
 void TextLayoutTest::recognizeCommandPrintsTheTabs() {
