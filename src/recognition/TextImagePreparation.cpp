@@ -251,6 +251,21 @@ uint8_t dominantShade(const Plane& plane) {
     return static_cast<uint8_t>(last);
 }
 
+// Black where a pixel stands out from the image's main ground, white elsewhere.
+QImage standingOut(const QImage& grey) {
+    const Plane plane = planeOf(grey);
+    const int ground = dominantShade(plane);
+    QImage result(grey.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* source = grey.constScanLine(y);
+        uchar* target = result.scanLine(y);
+        for (int x = 0; x < grey.width(); ++x) {
+            target[x] = std::abs(source[x] - ground) > kFullInkContrast / 2 ? 0 : 255;
+        }
+    }
+    return result;
+}
+
 // The background under every pixel: flat pixels are their own background; every other
 // pixel takes the value of the nearest flat one (a chamfer distance transform that carries
 // the value along), so a background never bleeds across into the next panel.
@@ -541,6 +556,11 @@ PageForLayout preparePageForLayout(const QImage& image) {
     }
     page.flattened = flattenWithBackground(grey, kMinFlatRadiusPx);
     page.glyphPx = estimateGlyphHeightPx(page.flattened.ink);
+    if (!page.glyphPx) {
+        // Strokes far thicker than the small radius were hollowed out and broken up: judge
+        // the size by what stands out from the page's main ground instead.
+        page.glyphPx = estimateGlyphHeightPx(standingOut(grey));
+    }
     if (page.glyphPx && flatRadiusFor(*page.glyphPx) > kMinFlatRadiusPx + 1) {
         page.flattened = flattenWithBackground(grey, flatRadiusFor(*page.glyphPx));
     }

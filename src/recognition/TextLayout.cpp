@@ -23,6 +23,11 @@ constexpr double kMarkShare = 0.45;
 // A gap this many character heights wide or wider separates runs: wider than a word space
 // in proportional and monospaced fonts, narrower than table and menu columns (measured).
 constexpr double kRunGapHeights = 1.8;
+// ... and at least this many letter pitches (measured on at least this many steps between
+// letters at least this share of the character height tall).
+constexpr double kRunGapPitches = 1.6;
+constexpr size_t kPitchMinSteps = 4;
+constexpr double kPitchLetterShare = 0.6;
 // Letters this many heights apart or nearer, side by side, are on one line.
 constexpr double kLineLinkHeights = 3.0;
 // Components whose heights differ more than this are not letters of one line (a picture).
@@ -53,8 +58,8 @@ constexpr size_t kNoLetterMinParts = 3;
 // Solid shapes (a filled folder, a square bullet) fill this share of their box or more;
 // letters, even bold ones, leave much of theirs empty (measured).
 constexpr double kSolidFill = 0.72;
-// A line of one or two shapes this much lower than the page's characters is no text but
-// what the corners of a rounded button or card leave behind (measured).
+// A line of one or two shapes this much lower than the page's characters is no line of
+// text: punctuation, or what the corners of a rounded button or card leave (measured).
 constexpr size_t kSliverParts = 2;
 constexpr double kSliverHeights = 0.75;
 // One shape this tall, or this many times the page's characters, on a line of its own is
@@ -429,13 +434,21 @@ PageSegmentation findTextRuns(const QImage& ink) {
         }
     }
 
+    // A line of a shape or two lower than the characters is none: a comma or a period a
+    // little too tall for a mark, which joins the line beside it as marks do, or a sliver
+    // that rounded corners leave, which joins nothing. A single shape far taller than the
+    // characters is a picture.
     lines.erase(std::remove_if(lines.begin(), lines.end(),
                                [&](const Line& line) {
-                                   return (line.parts.size() <= kSliverParts &&
-                                           line.box.height() < kSliverHeights * pageGlyph) ||
-                                          (line.parts.size() == 1 &&
-                                           (line.box.height() > kLoneShapePx ||
-                                            line.box.height() > kLoneShapeHeights * pageGlyph));
+                                   if (line.parts.size() <= kSliverParts &&
+                                       line.box.height() < kSliverHeights * pageGlyph) {
+                                       marks.insert(marks.end(), line.parts.begin(),
+                                                    line.parts.end());
+                                       return true;
+                                   }
+                                   return line.parts.size() == 1 &&
+                                          (line.box.height() > kLoneShapePx ||
+                                           line.box.height() > kLoneShapeHeights * pageGlyph);
                                }),
                 lines.end());
 
@@ -469,7 +482,23 @@ PageSegmentation findTextRuns(const QImage& ink) {
     for (Line& line : lines) {
         std::sort(line.parts.begin(), line.parts.end(),
                   [&](size_t a, size_t b) { return components[a].left < components[b].left; });
-        const double split = kRunGapHeights * line.glyph;
+        // The letters' pitch: from one letter's left edge to the next one's. Monospaced text
+        // with a small x-height puts a whole cell between words, wider than the heights
+        // allow; a gap of its own needs more than that.
+        std::vector<double> steps;
+        int previousLeft = -1;
+        for (const size_t c : line.parts) {
+            if (components[c].height() < kPitchLetterShare * line.glyph) {
+                continue;
+            }
+            if (previousLeft >= 0) {
+                steps.push_back(components[c].left - previousLeft);
+            }
+            previousLeft = components[c].left;
+        }
+        const double split =
+            std::max(kRunGapHeights * line.glyph,
+                     steps.size() >= kPitchMinSteps ? kRunGapPitches * medianOf(steps) : 0.0);
         std::vector<std::vector<size_t>> pieces(1);
         int reach = -1;
         for (const size_t c : line.parts) {

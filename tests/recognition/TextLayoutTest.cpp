@@ -82,6 +82,8 @@ private Q_SLOTS:
     void iconAtRowStartIsNotText();
     void iconBesideTwoLinesOfACardKeepsThemApart();
     void roundedButtonsAndBubblesLeaveNoMarks();
+    void monospacedWordsStayInOneCell_data();
+    void monospacedWordsStayInOneCell();
     void recognizeCommandPrintsTheTabs();
 };
 
@@ -252,6 +254,37 @@ void TextLayoutTest::roundedButtonsAndBubblesLeaveNoMarks() {
     image.save("/tmp/dbg/bubble.png");
     QCOMPARE(OCRService::recognizeTextBlocking(image).text,
              message + QStringLiteral("\nCancel\tSave"));
+}
+
+void TextLayoutTest::monospacedWordsStayInOneCell_data() {
+    QTest::addColumn<QString>("family");
+    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono", "Noto Mono", "Hack"}) {
+        QTest::newRow(family) << QString::fromLatin1(family);
+    }
+}
+
+void TextLayoutTest::monospacedWordsStayInOneCell() {
+    // A terminal in a small monospaced font: a whole cell between words is wider than the
+    // small letters are tall, yet it is a space, not a column.
+    QFETCH(QString, family);
+    QFont font(family);
+    font.setPixelSize(11);
+    QVERIFY2(QFontInfo(font).family() == family, "scripts/install-deps.sh installs the fonts");
+    const QStringList lines = {QStringLiteral("Гілка main, нічого комітити"),
+                               QStringLiteral("попередження: змінна не вживається"),
+                               QStringLiteral("warning: unused variable count")};
+    QImage image(300, 80, QImage::Format_RGB32);
+    image.fill(kNight);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(kMoon);
+    for (int i = 0; i < lines.size(); ++i) {
+        painter.drawText(10, 22 + 18 * i, lines[i]);
+    }
+    painter.end();
+    const QString text = OCRService::recognizeTextBlocking(image).text;
+    QVERIFY2(!text.contains(QLatin1Char('\t')), qPrintable(text));
+    QCOMPARE(text.count(QLatin1Char('\n')), lines.size() - 1);
 }
 
 void TextLayoutTest::recognizeCommandPrintsTheTabs() {
