@@ -157,47 +157,77 @@ Plane rowRangeOneSided(const Plane& plane, int width, int height, int reach) {
 
 // Flat islands that fit in a `span`-sided square are the insides of filled icons, checkboxes
 // and large letters, not ground: they are marked uneven, so that their pixels take the
-// ground around them and the whole shape stands out.
+// ground around them and the whole shape stands out. Islands are found from the flat runs
+// of each row, joined where they touch the runs of the row above.
 void dropFlatIslands(Plane& range, int width, int height, int tolerance, int span) {
-    std::vector<uint8_t> seen(range.size(), 0);
-    std::vector<int> stack;
-    std::vector<int> island;
-    for (int start = 0; start < width * height; ++start) {
-        if (seen[static_cast<size_t>(start)] || range[static_cast<size_t>(start)] > tolerance) {
-            continue;
+    struct Run {
+        int y;
+        int x0;
+        int x1; // one past the end
+    };
+    std::vector<Run> runs;
+    std::vector<size_t> parent;
+    const auto find = [&](size_t i) {
+        while (parent[i] != i) {
+            parent[i] = parent[parent[i]];
+            i = parent[i];
         }
-        island.clear();
-        stack.push_back(start);
-        seen[static_cast<size_t>(start)] = 1;
-        int left = width;
-        int right = -1;
-        int top = height;
-        int bottom = -1;
-        while (!stack.empty()) {
-            const int index = stack.back();
-            stack.pop_back();
-            island.push_back(index);
-            const int x = index % width;
-            const int y = index / width;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-            const int neighbours[] = {x > 0 ? index - 1 : -1, x + 1 < width ? index + 1 : -1,
-                                      y > 0 ? index - width : -1,
-                                      y + 1 < height ? index + width : -1};
-            for (const int next : neighbours) {
-                if (next >= 0 && !seen[static_cast<size_t>(next)] &&
-                    range[static_cast<size_t>(next)] <= tolerance) {
-                    seen[static_cast<size_t>(next)] = 1;
-                    stack.push_back(next);
+        return i;
+    };
+    size_t previousFirst = 0;
+    for (int y = 0; y < height; ++y) {
+        const size_t rowFirst = runs.size();
+        const uint8_t* row = range.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width;) {
+            if (row[x] > tolerance) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < width && row[x] <= tolerance) {
+                ++x;
+            }
+            runs.push_back({y, start, x});
+            parent.push_back(parent.size());
+        }
+        // Join with the runs above that share a column.
+        size_t above = previousFirst;
+        for (size_t r = rowFirst; r < runs.size(); ++r) {
+            while (above < rowFirst && runs[above].x1 <= runs[r].x0) {
+                ++above;
+            }
+            for (size_t k = above; k < rowFirst && runs[k].x0 < runs[r].x1; ++k) {
+                const size_t a = find(r);
+                const size_t b = find(k);
+                if (a != b) {
+                    parent[std::max(a, b)] = std::min(a, b);
                 }
             }
         }
-        if (right - left < span && bottom - top < span) {
-            for (const int index : island) {
-                range[static_cast<size_t>(index)] = 255;
-            }
+        previousFirst = rowFirst;
+    }
+    struct Extent {
+        int left = std::numeric_limits<int>::max();
+        int right = -1;
+        int top = std::numeric_limits<int>::max();
+        int bottom = -1;
+    };
+    std::vector<Extent> extents(runs.size());
+    for (size_t r = 0; r < runs.size(); ++r) {
+        Extent& e = extents[find(r)];
+        e.left = std::min(e.left, runs[r].x0);
+        e.right = std::max(e.right, runs[r].x1 - 1);
+        e.top = std::min(e.top, runs[r].y);
+        e.bottom = std::max(e.bottom, runs[r].y);
+    }
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const Extent& e = extents[find(r)];
+        if (e.right - e.left < span && e.bottom - e.top < span) {
+            std::fill(range.begin() + static_cast<std::ptrdiff_t>(
+                                          static_cast<size_t>(runs[r].y) * width + runs[r].x0),
+                      range.begin() + static_cast<std::ptrdiff_t>(
+                                          static_cast<size_t>(runs[r].y) * width + runs[r].x1),
+                      uint8_t{255});
         }
     }
 }
@@ -251,26 +281,11 @@ uint8_t dominantShade(const Plane& plane) {
     return static_cast<uint8_t>(last);
 }
 
-// Black where a pixel stands out from the image's main ground, white elsewhere.
-QImage standingOut(const QImage& grey) {
-    const Plane plane = planeOf(grey);
-    const int ground = dominantShade(plane);
-    QImage result(grey.size(), QImage::Format_Grayscale8);
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar* source = grey.constScanLine(y);
-        uchar* target = result.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x) {
-            target[x] = std::abs(source[x] - ground) > kFullInkContrast / 2 ? 0 : 255;
-        }
-    }
-    return result;
-}
-
 // The background under every pixel: flat pixels are their own background; every other
 // pixel takes the value of the nearest flat one (a chamfer distance transform that carries
 // the value along), so a background never bleeds across into the next panel.
 Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height, int tolerance,
-                   int reach) {
+                   int reach, bool refined) {
     constexpr uint32_t kFar = std::numeric_limits<uint32_t>::max() / 2;
     std::vector<uint32_t> distance(plane.size(), kFar);
     Plane background(plane.size(), 0);
@@ -352,6 +367,9 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
             }
         }
     }
+    if (!refined) {
+        return background;
+    }
     // Elsewhere the same up and down, within `reach`: the rounded end of a button or a
     // chat bubble, beside its text, has the button's strips above and below it, while the
     // page around the end lies nearer.
@@ -397,7 +415,18 @@ Plane backgroundOf(const Plane& plane, const Plane& range, int width, int height
         if (range[i] <= tolerance) {
             steps[i] = 0;
             seed[i] = plane[i];
-            queue.push_back(static_cast<int>(i));
+        }
+    }
+    // Only the flat pixels at the edge of their ground have anywhere to go.
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t i = at(x, y);
+            if (steps[i] == 0 &&
+                ((x > 0 && steps[i - 1] != 0) || (x + 1 < width && steps[i + 1] != 0) ||
+                 (y > 0 && steps[i - static_cast<size_t>(width)] != 0) ||
+                 (y + 1 < height && steps[i + static_cast<size_t>(width)] != 0))) {
+                queue.push_back(static_cast<int>(i));
+            }
         }
     }
     for (size_t head = 0; head < queue.size(); ++head) {
@@ -511,24 +540,31 @@ QImage toGrey(const QImage& image) {
     return source.convertToFormat(QImage::Format_Grayscale8);
 }
 
-FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
+namespace {
+
+// `refined`: also the grounds of thin strips, rounded ends and corners (flattenWithBackground);
+// without, the quicker ground of flat surroundings alone, enough to measure the text by.
+FlattenedImage flatten(const QImage& grey, int flatRadiusPx, bool refined) {
     if (grey.isNull()) {
         return {};
     }
     const int width = grey.width();
     const int height = grey.height();
+    const int radius = std::max(1, flatRadiusPx);
     const Plane plane = planeOf(grey);
-    // Flat around, or flat along the row, one way, for a few character widths: the strips
-    // of a coloured bar or bubble above and below its text are too thin to look flat all
-    // around, yet they are its ground; no letter has a stroke that long.
-    Plane range = localRange(plane, width, height, std::max(1, flatRadiusPx));
-    const Plane along = rowRangeOneSided(plane, width, height, 8 * std::max(1, flatRadiusPx));
-    for (size_t i = 0; i < range.size(); ++i) {
-        range[i] = std::min(range[i], along[i]);
+    Plane range = localRange(plane, width, height, radius);
+    if (refined) {
+        // Flat around, or flat along the row, one way, for a few character widths: the
+        // strips of a coloured bar or bubble above and below its text are too thin to look
+        // flat all around, yet they are its ground; no letter has a stroke that long.
+        const Plane along = rowRangeOneSided(plane, width, height, 8 * radius);
+        for (size_t i = 0; i < range.size(); ++i) {
+            range[i] = std::min(range[i], along[i]);
+        }
+        dropFlatIslands(range, width, height, kFlatTolerance, 4 * radius);
     }
-    dropFlatIslands(range, width, height, kFlatTolerance, 4 * std::max(1, flatRadiusPx));
     const Plane background =
-        backgroundOf(plane, range, width, height, kFlatTolerance, 6 * std::max(1, flatRadiusPx));
+        backgroundOf(plane, range, width, height, kFlatTolerance, 6 * radius, refined);
 
     QImage flattened(width, height, QImage::Format_Grayscale8);
     QImage ground(width, height, QImage::Format_Grayscale8);
@@ -548,22 +584,24 @@ FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
     return {flattened, ground};
 }
 
+} // namespace
+
+FlattenedImage flattenWithBackground(const QImage& grey, int flatRadiusPx) {
+    return flatten(grey, flatRadiusPx, true);
+}
+
 PageForLayout preparePageForLayout(const QImage& image) {
     PageForLayout page;
     const QImage grey = toGrey(image);
     if (grey.isNull()) {
         return page;
     }
-    page.flattened = flattenWithBackground(grey, kMinFlatRadiusPx);
-    page.glyphPx = estimateGlyphHeightPx(page.flattened.ink);
-    if (!page.glyphPx) {
-        // Strokes far thicker than the small radius were hollowed out and broken up: judge
-        // the size by what stands out from the page's main ground instead.
-        page.glyphPx = estimateGlyphHeightPx(standingOut(grey));
-    }
-    if (page.glyphPx && flatRadiusFor(*page.glyphPx) > kMinFlatRadiusPx + 1) {
-        page.flattened = flattenWithBackground(grey, flatRadiusFor(*page.glyphPx));
-    }
+    // Measure the text on a quick flattening with the smallest radius, then flatten in full
+    // with the radius that suits it.
+    page.glyphPx = estimateGlyphHeightPx(flatten(grey, kMinFlatRadiusPx, false).ink);
+    const bool larger = page.glyphPx && flatRadiusFor(*page.glyphPx) > kMinFlatRadiusPx + 1;
+    page.flattened =
+        flattenWithBackground(grey, larger ? flatRadiusFor(*page.glyphPx) : kMinFlatRadiusPx);
     return page;
 }
 
