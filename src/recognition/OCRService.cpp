@@ -69,6 +69,7 @@ std::optional<std::vector<RecognizedWord>> readRun(TesseractEngine& engine, cons
     if (!words) {
         return std::nullopt;
     }
+    restoreUpturnedGhe(*words, cut.grey);
     for (RecognizedWord& word : *words) {
         word.box = cut.pageRect(word.box);
     }

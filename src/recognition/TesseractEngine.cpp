@@ -129,6 +129,20 @@ TesseractEngine::recognizeLineWords(const QImage& image) {
             it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
             word.box = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
             word.confidence = it->Confidence(tesseract::RIL_WORD);
+            // The characters of the word, on an iterator of their own.
+            tesseract::ResultIterator symbols(*it);
+            do {
+                std::unique_ptr<char, Utf8TextDeleter> symbol(
+                    symbols.GetUTF8Text(tesseract::RIL_SYMBOL));
+                if (!symbol ||
+                    !symbols.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom)) {
+                    break;
+                }
+                word.characters.emplace_back(
+                    QString::fromUtf8(symbol.get()),
+                    QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+            } while (!symbols.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL) &&
+                     symbols.Next(tesseract::RIL_SYMBOL));
             words.push_back(std::move(word));
         } while (it->Next(tesseract::RIL_WORD));
     }

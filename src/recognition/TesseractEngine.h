@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <QImage>
@@ -20,6 +21,8 @@ struct RecognizedWord {
     QString text;
     QRect box;
     float confidence = 0;
+    // Each character read and its box, in the same pixels, as far as the engine tells them.
+    std::vector<std::pair<QString, QRect>> characters;
 };
 
 // One loaded Tesseract instance for English and Ukrainian. Loading the language data takes

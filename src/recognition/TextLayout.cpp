@@ -869,6 +869,82 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
 
 namespace {
 
+// Letters whose top is the x-height in every interface font; the lines the upturn is
+// measured against.
+constexpr char16_t kXHeightLetters[] = u"аеинопсткмхвзжчшьюяє";
+// How far above the x-height, in x-heights, the top of a small "ґ" and of a capital "Ґ"
+// lies at least; "г" ends at the x-height and "Г" at the capital height, 1.26-1.50
+// (measured over the interface families at 11-14 px: "ґ" 1.18-1.42, "Ґ" 1.57-1.81).
+constexpr double kSmallUpturn = 1.12;
+constexpr double kCapitalUpturn = 1.53;
+constexpr int kDarkLevel = 128;
+
+// The topmost dark pixel of what is joined to the dark pixels of `columns` between `top`
+// and `bottom` (the letter's body), within those columns: a dot or a neighbour's stroke
+// standing apart does not count. -1 when the columns hold no body.
+int topOfLetter(const QImage& line, const QRect& columns, int top, int bottom) {
+    const QRect area = columns.intersected(line.rect());
+    if (area.isEmpty()) {
+        return -1;
+    }
+    const auto dark = [&](int x, int y) { return line.constScanLine(y)[x] < kDarkLevel; };
+    std::vector<uint8_t> seen(static_cast<size_t>(area.width()) *
+                              static_cast<size_t>(area.height()));
+    const auto index = [&](int x, int y) {
+        return static_cast<size_t>(y - area.top()) * static_cast<size_t>(area.width()) +
+               static_cast<size_t>(x - area.left());
+    };
+    std::vector<QPoint> stack;
+    for (int y = std::max(top, area.top()); y <= std::min(bottom, area.bottom()); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (dark(x, y)) {
+                seen[index(x, y)] = 1;
+                stack.emplace_back(x, y);
+            }
+        }
+    }
+    int highest = -1;
+    while (!stack.empty()) {
+        const QPoint p = stack.back();
+        stack.pop_back();
+        highest = highest < 0 ? p.y() : std::min(highest, p.y());
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int x = p.x() + dx;
+                const int y = p.y() + dy;
+                if (area.contains(x, y) && !seen[index(x, y)] && dark(x, y)) {
+                    seen[index(x, y)] = 1;
+                    stack.emplace_back(x, y);
+                }
+            }
+        }
+    }
+    return highest;
+}
+
+int bottomOfLetter(const QImage& line, const QRect& columns) {
+    const QRect area = columns.intersected(line.rect());
+    for (int y = area.bottom(); y >= area.top(); --y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (line.constScanLine(y)[x] < kDarkLevel) {
+                return y;
+            }
+        }
+    }
+    return -1;
+}
+
+// The columns of a character's box, a pixel in from each side (boxes overlap their
+// neighbours a little), over the whole line.
+QRect columnsOf(const QRect& box, const QImage& line) {
+    return QRect(box.left() + 1, 0, std::max(1, box.width() - 2), line.height());
+}
+
+double medianOfInts(std::vector<int> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 // Measured: icons read with confidences below these, letters of text above them.
 constexpr float kSymbolConfidence = 80;
 constexpr float kSingleCharacterConfidence = 60;
@@ -887,6 +963,63 @@ bool readFromIcon(const RecognizedWord& word) {
 }
 
 } // namespace
+
+void restoreUpturnedGhe(std::vector<RecognizedWord>& words, const QImage& line) {
+    if (line.format() != QImage::Format_Grayscale8) {
+        return;
+    }
+    // The x-height band of the line, from the letters that end at it.
+    std::vector<int> tops;
+    std::vector<int> bottoms;
+    for (const RecognizedWord& word : words) {
+        for (const auto& [character, box] : word.characters) {
+            if (character.size() == 1 && QStringView(kXHeightLetters).contains(character[0])) {
+                const QRect columns = columnsOf(box, line);
+                const int bottom = bottomOfLetter(line, columns);
+                const int top = topOfLetter(line, columns, 0, bottom);
+                if (top >= 0 && bottom > top) {
+                    tops.push_back(top);
+                    bottoms.push_back(bottom);
+                }
+            }
+        }
+    }
+    if (tops.empty()) {
+        return;
+    }
+    const double xTop = medianOfInts(tops);
+    const double baseline = medianOfInts(bottoms);
+    const double xHeight = baseline - xTop;
+    if (xHeight < 3) {
+        return;
+    }
+    for (RecognizedWord& word : words) {
+        qsizetype at = 0;
+        for (const auto& [character, box] : word.characters) {
+            const qsizetype position = word.text.indexOf(character, at);
+            if (position < 0) {
+                break;
+            }
+            at = position + character.size();
+            const bool small = character == u"г";
+            if (!small && character != u"Г") {
+                continue;
+            }
+            // The body: the x-height band for "г", all of the letter down to the baseline
+            // for "Г".
+            const int top = topOfLetter(line, columnsOf(box, line),
+                                        static_cast<int>(std::lround(xTop + xHeight / 3)),
+                                        static_cast<int>(std::lround(baseline)));
+            if (top < 0) {
+                continue;
+            }
+            const double rise = (baseline - top) / xHeight;
+            if (rise >= (small ? kSmallUpturn : kCapitalUpturn)) {
+                word.text[position] = small ? u'ґ' : u'Ґ';
+            }
+        }
+    }
+}
 
 void dropIconWords(LaidOutRow& row) {
     for (auto& cell : row) {

@@ -65,6 +65,11 @@ using LaidOutRow = std::vector<std::vector<RecognizedWord>>;
 std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImage& ink,
                                    const QImage& background);
 
+// Debian's Ukrainian model has no "ґ" and reads it as "г". Where a "г" or "Г" read from
+// `line` (the image the words' boxes refer to, dark text on white) rises clearly above the
+// letters beside it, as only the upturn of "ґ" and "Ґ" does, it is written so.
+void restoreUpturnedGhe(std::vector<RecognizedWord>& words, const QImage& line);
+
 // Drops what an icon, a bullet of the interface or a mark next to text was read as: words
 // without letters or digits, or single characters the engine doubts, at the start and end
 // of a row and standing alone in a cell.

@@ -23,7 +23,7 @@ std::vector<LaidOutRow> rowsOf(const QStringList& lines) {
         for (const QString& cell : line.split(QLatin1Char('|'))) {
             std::vector<RecognizedWord> words;
             for (const QString& word : cell.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                words.push_back({word, QRect(), 90});
+                words.push_back({word, QRect(), 90, {}});
             }
             row.push_back(words);
         }

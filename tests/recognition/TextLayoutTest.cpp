@@ -82,6 +82,8 @@ private Q_SLOTS:
     void iconAtRowStartIsNotText();
     void iconBesideTwoLinesOfACardKeepsThemApart();
     void roundedButtonsAndBubblesLeaveNoMarks();
+    void upturnedGheIsRestored_data();
+    void upturnedGheIsRestored();
     void monospacedWordsStayInOneCell_data();
     void monospacedWordsStayInOneCell();
     void recognizeCommandPrintsTheTabs();
@@ -254,6 +256,33 @@ void TextLayoutTest::roundedButtonsAndBubblesLeaveNoMarks() {
     image.save("/tmp/dbg/bubble.png");
     QCOMPARE(OCRService::recognizeTextBlocking(image).text,
              message + QStringLiteral("\nCancel\tSave"));
+}
+
+void TextLayoutTest::upturnedGheIsRestored_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("sizePx");
+    QTest::newRow("DejaVu Sans 14") << QStringLiteral("DejaVu Sans") << 14;
+    QTest::newRow("Liberation Sans 11") << QStringLiteral("Liberation Sans") << 11;
+    QTest::newRow("Roboto 16") << QStringLiteral("Roboto") << 16;
+}
+
+void TextLayoutTest::upturnedGheIsRestored() {
+    // The Ukrainian model has no "ґ": the upturn is read off the letters themselves. Plain
+    // "г" and "Г" stay, even beside the dot of an "і".
+    QFETCH(QString, family);
+    QFETCH(int, sizePx);
+    QFont font(family);
+    font.setPixelSize(sizePx);
+    QVERIFY2(QFontInfo(font).family() == family, "scripts/install-deps.sh installs the fonts");
+    const QString line = QStringLiteral("Ґанок ґудзик гарно Грунт ґрунт Дорога гідно біг Гілка");
+    QImage image(560, 44, QImage::Format_RGB32);
+    image.fill(kPaper);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(kInk);
+    painter.drawText(10, 28, line);
+    painter.end();
+    QCOMPARE(OCRService::recognizeTextBlocking(image).text, line);
 }
 
 void TextLayoutTest::monospacedWordsStayInOneCell_data() {
