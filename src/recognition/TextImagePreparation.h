@@ -19,8 +19,11 @@ QImage toGrey(const QImage& image);
 // lighter or darker, in black to the degree it stands out (`ink`), and keeps the background
 // it found under every pixel (`background`; both Format_Grayscale8), which tells panels of
 // different grounds apart. A region's background is taken from its flat parts: pixels whose
-// surroundings, `flatRadiusPx` around, hardly vary. The radius must exceed half the
-// thickest stroke, or stroke interiors pass for background.
+// surroundings, `flatRadiusPx` around, hardly vary, or whose row does for several times that
+// to one side (the thin strips of a coloured bar); flat islands smaller than a few radii
+// (the inside of a filled icon) are not ground, and a ground also takes the pixels of its
+// own shade that reach it (rounded corners). The radius must exceed half the thickest
+// stroke, or stroke interiors pass for background.
 struct FlattenedImage {
     QImage ink;
     QImage background;
