@@ -11,6 +11,8 @@
 
 #include <QPainter>
 
+#include "recognition/UnionFind.h"
+
 namespace ivra {
 
 namespace {
@@ -166,14 +168,7 @@ void dropFlatIslands(Plane& range, int width, int height, int tolerance, int spa
         int x1; // one past the end
     };
     std::vector<Run> runs;
-    std::vector<size_t> parent;
-    const auto find = [&](size_t i) {
-        while (parent[i] != i) {
-            parent[i] = parent[parent[i]];
-            i = parent[i];
-        }
-        return i;
-    };
+    UnionFind islands;
     size_t previousFirst = 0;
     for (int y = 0; y < height; ++y) {
         const size_t rowFirst = runs.size();
@@ -188,7 +183,7 @@ void dropFlatIslands(Plane& range, int width, int height, int tolerance, int spa
                 ++x;
             }
             runs.push_back({y, start, x});
-            parent.push_back(parent.size());
+            islands.add();
         }
         // Join with the runs above that share a column.
         size_t above = previousFirst;
@@ -197,11 +192,7 @@ void dropFlatIslands(Plane& range, int width, int height, int tolerance, int spa
                 ++above;
             }
             for (size_t k = above; k < rowFirst && runs[k].x0 < runs[r].x1; ++k) {
-                const size_t a = find(r);
-                const size_t b = find(k);
-                if (a != b) {
-                    parent[std::max(a, b)] = std::min(a, b);
-                }
+                islands.unite(r, k);
             }
         }
         previousFirst = rowFirst;
@@ -214,14 +205,14 @@ void dropFlatIslands(Plane& range, int width, int height, int tolerance, int spa
     };
     std::vector<Extent> extents(runs.size());
     for (size_t r = 0; r < runs.size(); ++r) {
-        Extent& e = extents[find(r)];
+        Extent& e = extents[islands.find(r)];
         e.left = std::min(e.left, runs[r].x0);
         e.right = std::max(e.right, runs[r].x1 - 1);
         e.top = std::min(e.top, runs[r].y);
         e.bottom = std::max(e.bottom, runs[r].y);
     }
     for (size_t r = 0; r < runs.size(); ++r) {
-        const Extent& e = extents[find(r)];
+        const Extent& e = extents[islands.find(r)];
         if (e.right - e.left < span && e.bottom - e.top < span) {
             std::fill(range.begin() + static_cast<std::ptrdiff_t>(
                                           static_cast<size_t>(runs[r].y) * width + runs[r].x0),

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "recognition/TextImagePreparation.h"
+#include "recognition/UnionFind.h"
 
 namespace ivra {
 
@@ -97,31 +98,6 @@ struct Component {
     QRect rect() const { return QRect(QPoint(left, top), QPoint(right, bottom)); }
 };
 
-class UnionFind {
-public:
-    explicit UnionFind(size_t count)
-        : m_parent(count) {
-        std::iota(m_parent.begin(), m_parent.end(), 0);
-    }
-    size_t find(size_t i) {
-        while (m_parent[i] != i) {
-            m_parent[i] = m_parent[m_parent[i]];
-            i = m_parent[i];
-        }
-        return i;
-    }
-    void unite(size_t a, size_t b) {
-        a = find(a);
-        b = find(b);
-        if (a != b) {
-            m_parent[std::max(a, b)] = std::min(a, b);
-        }
-    }
-
-private:
-    std::vector<size_t> m_parent;
-};
-
 // 8-connected components of the ink, labelled from 1, by runs of ink per row.
 std::vector<Component> labelInk(const QImage& ink, std::vector<int32_t>& labels) {
     const int width = ink.width();
@@ -134,14 +110,9 @@ std::vector<Component> labelInk(const QImage& ink, std::vector<int32_t>& labels)
     };
     std::vector<Span> previous;
     std::vector<Span> current;
-    std::vector<int32_t> parent{0};
+    UnionFind spans(1); // label 0 is no ink
     const auto find = [&](int32_t i) {
-        while (parent[static_cast<size_t>(i)] != i) {
-            parent[static_cast<size_t>(i)] =
-                parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
-            i = parent[static_cast<size_t>(i)];
-        }
-        return i;
+        return static_cast<int32_t>(spans.find(static_cast<size_t>(i)));
     };
     for (int y = 0; y < height; ++y) {
         const uchar* line = ink.constScanLine(y);
@@ -166,14 +137,12 @@ std::vector<Component> labelInk(const QImage& ink, std::vector<int32_t>& labels)
                 if (label == 0) {
                     label = other;
                 } else if (other != label) {
-                    const int32_t low = std::min(label, other);
-                    parent[static_cast<size_t>(std::max(label, other))] = low;
-                    label = low;
+                    label = static_cast<int32_t>(
+                        spans.unite(static_cast<size_t>(label), static_cast<size_t>(other)));
                 }
             }
             if (label == 0) {
-                label = static_cast<int32_t>(parent.size());
-                parent.push_back(label);
+                label = static_cast<int32_t>(spans.add());
             }
             current.push_back({x0, x1, label});
         }
@@ -184,9 +153,9 @@ std::vector<Component> labelInk(const QImage& ink, std::vector<int32_t>& labels)
         std::swap(previous, current);
     }
     // Final labels, numbered densely.
-    std::vector<int32_t> dense(parent.size(), 0);
+    std::vector<int32_t> dense(spans.size(), 0);
     int32_t count = 0;
-    for (size_t i = 1; i < parent.size(); ++i) {
+    for (size_t i = 1; i < spans.size(); ++i) {
         const auto root = static_cast<size_t>(find(static_cast<int32_t>(i)));
         if (dense[root] == 0) {
             dense[root] = ++count;
@@ -413,25 +382,15 @@ PageSegmentation findTextRuns(const QImage& ink) {
         double glyph = 0;
     };
     std::vector<Line> lines;
-    {
-        std::vector<int> index(cores.size(), -1);
-        for (size_t i = 0; i < cores.size(); ++i) {
-            const size_t root = links.find(i);
-            if (index[root] < 0) {
-                index[root] = static_cast<int>(lines.size());
-                lines.emplace_back();
-            }
-            Line& line = lines[static_cast<size_t>(index[root])];
+    for (const std::vector<size_t>& group : links.groups()) {
+        Line& line = lines.emplace_back();
+        std::vector<double> heights;
+        for (const size_t i : group) {
             line.parts.push_back(cores[i]);
             line.box |= components[cores[i]].rect();
+            heights.push_back(components[cores[i]].height());
         }
-        for (Line& line : lines) {
-            std::vector<double> heights;
-            for (const size_t c : line.parts) {
-                heights.push_back(components[c].height());
-            }
-            line.glyph = medianOf(heights);
-        }
+        line.glyph = medianOf(heights);
     }
 
     // A line of a shape or two lower than the characters is none: a comma or a period a
@@ -739,27 +698,15 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
         }
     }
     std::vector<Stack> stacks;
-    std::vector<size_t> stackOf(count);
-    {
-        std::vector<int> index(count, -1);
-        for (size_t i = 0; i < count; ++i) {
-            const size_t root = stacked.find(i);
-            if (index[root] < 0) {
-                index[root] = static_cast<int>(stacks.size());
-                stacks.emplace_back();
-            }
-            Stack& stack = stacks[static_cast<size_t>(index[root])];
-            stack.runs.push_back(i);
+    for (std::vector<size_t>& group : stacked.groups()) {
+        Stack& stack = stacks.emplace_back();
+        std::vector<double> values;
+        for (const size_t i : group) {
             stack.box |= runs[i].box;
-            stackOf[i] = static_cast<size_t>(index[root]);
+            values.push_back(grounds[i]);
         }
-        for (Stack& stack : stacks) {
-            std::vector<double> values;
-            for (const size_t r : stack.runs) {
-                values.push_back(grounds[r]);
-            }
-            stack.ground = static_cast<int>(medianOf(values));
-        }
+        stack.runs = std::move(group);
+        stack.ground = static_cast<int>(medianOf(values));
     }
 
     // Stacks side by side whose runs share rows are the columns of one table, unless
@@ -809,18 +756,12 @@ std::vector<LaidOutRow> layOutRows(const std::vector<ReadRun>& runs, const QImag
     // Blocks: a table or a stack of its own.
     std::vector<std::vector<size_t>> blockRuns;
     std::vector<QRect> blockBoxes;
-    {
-        std::vector<int> index(stacks.size(), -1);
-        for (size_t s = 0; s < stacks.size(); ++s) {
-            const size_t root = tables.find(s);
-            if (index[root] < 0) {
-                index[root] = static_cast<int>(blockRuns.size());
-                blockRuns.emplace_back();
-                blockBoxes.emplace_back();
-            }
-            const auto b = static_cast<size_t>(index[root]);
-            blockRuns[b].insert(blockRuns[b].end(), stacks[s].runs.begin(), stacks[s].runs.end());
-            blockBoxes[b] |= stacks[s].box;
+    for (const std::vector<size_t>& group : tables.groups()) {
+        std::vector<size_t>& members = blockRuns.emplace_back();
+        QRect& box = blockBoxes.emplace_back();
+        for (const size_t s : group) {
+            members.insert(members.end(), stacks[s].runs.begin(), stacks[s].runs.end());
+            box |= stacks[s].box;
         }
     }
     std::vector<size_t> order(blockRuns.size());
@@ -940,11 +881,6 @@ QRect columnsOf(const QRect& box, const QImage& line) {
     return QRect(box.left() + 1, 0, std::max(1, box.width() - 2), line.height());
 }
 
-double medianOfInts(std::vector<int> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Measured: icons read with confidences below these, letters of text above them.
 constexpr float kSymbolConfidence = 80;
 constexpr float kSingleCharacterConfidence = 60;
@@ -968,9 +904,15 @@ void restoreUpturnedGhe(std::vector<RecognizedWord>& words, const QImage& line) 
     if (line.format() != QImage::Format_Grayscale8) {
         return;
     }
+    const bool anyGhe = std::any_of(words.begin(), words.end(), [](const RecognizedWord& word) {
+        return word.text.contains(u'г') || word.text.contains(u'Г');
+    });
+    if (!anyGhe) {
+        return;
+    }
     // The x-height band of the line, from the letters that end at it.
-    std::vector<int> tops;
-    std::vector<int> bottoms;
+    std::vector<double> tops;
+    std::vector<double> bottoms;
     for (const RecognizedWord& word : words) {
         for (const auto& [character, box] : word.characters) {
             if (character.size() == 1 && QStringView(kXHeightLetters).contains(character[0])) {
@@ -987,8 +929,8 @@ void restoreUpturnedGhe(std::vector<RecognizedWord>& words, const QImage& line) 
     if (tops.empty()) {
         return;
     }
-    const double xTop = medianOfInts(tops);
-    const double baseline = medianOfInts(bottoms);
+    const double xTop = medianOf(tops);
+    const double baseline = medianOf(bottoms);
     const double xHeight = baseline - xTop;
     if (xHeight < 3) {
         return;
